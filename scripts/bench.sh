@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the benchmarks and runs each under Wine; they print their own figures.
+#   scripts/bench.sh [name...]      (default: every bench/*_bench.cpp)
+set -euo pipefail
+
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TAMRIX_BUILD_DIR:-$top/build}
+
+"$top/scripts/build.sh" tamrix_benchmarks
+
+. "$top/scripts/display.sh"
+start_display
+trap 'stop_display' EXIT
+
+names=("$@")
+if [ ${#names[@]} -eq 0 ]; then
+    for source in "$top"/bench/*_bench.cpp; do names+=("$(basename "$source" .cpp)"); done
+fi
+for name in "${names[@]}"; do
+    echo "== $name"
+    "$top/scripts/wine-exec.sh" "$build/wineprefix" "$build/bench/$name.exe"
+done

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing and builds every Windows program into the build folder.
+#   scripts/build.sh [extra targets...]     (build folder: ./build, or $TAMRIX_BUILD_DIR)
+set -euo pipefail
+
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TAMRIX_BUILD_DIR:-$top/build}
+
+prefix=$("$top/scripts/deps.sh")
+cmake -S "$top" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" \
+    -DTAMRIX_DEPS_PREFIX="$prefix" >/dev/null
+cmake --build "$build" -j "$(nproc)"
+for target in "$@"; do
+    cmake --build "$build" -j "$(nproc)" --target "$target"
+done

@@ -1,0 +1,84 @@
+#include "tests/support/test_support.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace testing_support {
+namespace {
+
+// Wine maps the Unix root to drive Z:, so a build path is reachable as Z:\...
+std::wstring unixToWindows(const char* unixPath) {
+    std::wstring path = L"Z:";
+    for (const char* c = unixPath; *c; ++c) path.push_back(*c == '/' ? L'\\' : wchar_t(*c));
+    return path;
+}
+
+}  // namespace
+
+std::wstring peerPath(const std::wstring& name) {
+    return unixToWindows(TAMRIX_TEST_BIN_DIR) + L"\\" + name + L".exe";
+}
+
+std::wstring dataDir() { return unixToWindows(TAMRIX_TEST_DATA_DIR) + L"\\"; }
+
+TempDir::TempDir() {
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    wchar_t name[64] = {};
+    static LONG counter = 0;
+    wsprintfW(name, L"tamrix-test-%lu-%ld\\", GetCurrentProcessId(), InterlockedIncrement(&counter));
+    path_ = std::wstring(base) + name;
+    CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TempDir::~TempDir() {
+    std::wstring from = path_.substr(0, path_.size() - 1);
+    from.push_back(L'\0');  // the shell wants a double-zero-terminated list
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
+PeerProcess::PeerProcess(const std::wstring& name, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + peerPath(name) + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &info)) {
+        CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        id_ = info.dwProcessId;
+    }
+}
+
+PeerProcess::~PeerProcess() {
+    if (!process_) return;
+    if (WaitForSingleObject(process_, 60000) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
+    CloseHandle(process_);
+}
+
+long PeerProcess::wait(DWORD timeoutMs) {
+    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return static_cast<long>(code);
+}
+
+std::string readFileBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool writeFileBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+}  // namespace testing_support

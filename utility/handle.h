@@ -1,0 +1,39 @@
+// Owning wrappers for the platform's handles.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace utility {
+
+// Owns a kernel handle (file, process, thread, event, mutex) and closes it once.
+// Both 0 and INVALID_HANDLE_VALUE count as "no handle".
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+    ~UniqueHandle() { reset(); }
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    explicit operator bool() const { return valid(); }
+
+    HANDLE release() { return std::exchange(handle_, nullptr); }
+    void reset(HANDLE handle = nullptr) {
+        if (valid()) CloseHandle(handle_);
+        handle_ = handle;
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+}  // namespace utility
