@@ -1,7 +1,7 @@
 // Process entry: COM, sockets, the work folder and the log, then an orderly end.
-#include <winsock2.h>
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
+#include <winsock2.h>
 
 #include <string>
 
@@ -11,7 +11,9 @@
 namespace {
 
 // The roaming application-data folder's "txdownloader_en", with a trailing backslash.
-std::wstring workFolder() { return utility::ufile::appDataDir() + L"\\txdownloader_en\\"; }
+std::wstring workFolder() {
+    return utility::ufile::appDataDir() + L"\\txdownloader_en\\";
+}
 
 }  // namespace
 

@@ -29,7 +29,8 @@ int wmain() {
     std::thread poster([&] {
         for (int i = 0; i < kTasks; ++i) {
             while (i - ran.load(std::memory_order_relaxed) >= kMaxInFlight) SwitchToThread();
-            if (!postTask(&owner, makeRunable([&ran] { ran.fetch_add(1, std::memory_order_relaxed); }))) {
+            if (!postTask(&owner,
+                          makeRunable([&ran] { ran.fetch_add(1, std::memory_order_relaxed); }))) {
                 ++failed;
                 ran.fetch_add(1);
             }
@@ -42,9 +43,10 @@ int wmain() {
     QueryPerformanceCounter(&end);
     poster.join();
 
-    const double seconds =
-        static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-    std::printf("postTask from a worker, run on the UI thread: %d tasks in %.2f s\n", kTasks, seconds);
+    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) /
+                           static_cast<double>(frequency.QuadPart);
+    std::printf("postTask from a worker, run on the UI thread: %d tasks in %.2f s\n", kTasks,
+                seconds);
     std::printf("  tasks per second: %.0f (%d posts refused)\n", kTasks / seconds, failed.load());
     return 0;
 }

@@ -65,9 +65,10 @@ int wmain() {
 
     std::printf("writeLog, %d threads x %d calls in %.2f s\n", kThreads, kCallsPerThread, seconds);
     std::printf("  calls per second:          %.0f\n", calls / seconds);
-    std::printf("  lines stored per second:   %.0f (%lld of %lld stored, the rest dropped while "
-                "the writer was behind)\n",
-                written / seconds, written, calls);
+    std::printf(
+        "  lines stored per second:   %.0f (%lld of %lld stored, the rest dropped while "
+        "the writer was behind)\n",
+        written / seconds, written, calls);
     std::printf("  caller time per call: p50 %.2f us, p99 %.2f us, max %.2f us\n",
                 ticksToMicroseconds(all[all.size() / 2]),
                 ticksToMicroseconds(all[all.size() * 99 / 100]), ticksToMicroseconds(all.back()));

@@ -81,11 +81,11 @@ LogStream::LogStream(const char* function, int line)
     rdbuf(&buffer_);
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    const int written = std::snprintf(storage_.data(), storage_.size(),
-                                      "%02d-%02d\t%02d:%02d:%02d.%03d\t%04d\t%s\t(%d):", now.wMonth,
-                                      now.wDay, now.wHour, now.wMinute, now.wSecond,
-                                      now.wMilliseconds, static_cast<int>(GetCurrentThreadId()),
-                                      function ? function : "", line);
+    const int written =
+        std::snprintf(storage_.data(), storage_.size(),
+                      "%02d-%02d\t%02d:%02d:%02d.%03d\t%04d\t%s\t(%d):", now.wMonth, now.wDay,
+                      now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
+                      static_cast<int>(GetCurrentThreadId()), function ? function : "", line);
     if (written < 0 || static_cast<std::size_t>(written) >= storage_.size()) {
         setstate(std::ios::failbit);
         return;

@@ -15,9 +15,8 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // Opens the file for reading and writing, creating it when missing. Other processes may read
 // and write it at the same time.
 utility::UniqueHandle openForAppend(const std::wstring& path) {
-    return utility::UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                             kShareAll, nullptr, OPEN_ALWAYS,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return utility::UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Replaces the file's content with the given bytes.
@@ -85,7 +84,9 @@ void trimIfLarge(utility::UniqueHandle& file, const std::wstring& path) {
 
 LogFile::LogFile(std::wstring path) : writer_([this, path] { writerLoop(path); }) {}
 
-LogFile::~LogFile() { stop(); }
+LogFile::~LogFile() {
+    stop();
+}
 
 void LogFile::append(std::string_view line) {
     if (stop_.load(std::memory_order_relaxed)) return;

@@ -1,5 +1,6 @@
 #include "utility/task_runner.h"
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -25,15 +26,17 @@ public:
             return true;
         }
         // Never delivered: undo the count so the owner's later tasks are not affected.
-        addCount(owner, -1);
+        forget(owner);
         task->release();
         return false;
     }
 
+    // Tasks already queued for the owner are dropped as they arrive; the queue is FIFO, so
+    // they are exactly the next ones of this owner.
     void cancel(TaskOwner owner) {
         Lock lock(lock_);
         auto entry = owners_.find(owner);
-        if (entry != owners_.end()) entry->second = -1;
+        if (entry != owners_.end()) entry->second.toDrop = entry->second.pending;
     }
 
     unsigned startTimer(unsigned intervalMs, Runable* task) {
@@ -66,19 +69,29 @@ private:
         CRITICAL_SECTION& section_;
     };
 
-    // A cancelled owner sits at -1, so a post after the cancel brings it to 0 and runs.
     void addCount(TaskOwner owner, int delta) {
         Lock lock(lock_);
-        auto [entry, inserted] = owners_.try_emplace(owner, 0);
-        entry->second += delta;
+        owners_[owner].pending += delta;
     }
 
-    // Counts the arriving task off its owner; false when the owner was cancelled.
+    void forget(TaskOwner owner) {
+        Lock lock(lock_);
+        OwnerCount& count = owners_[owner];
+        --count.pending;
+        count.toDrop = std::min(count.toDrop, count.pending);
+    }
+
+    // Counts the arriving task off its owner; false when it was queued before a cancel.
     bool takeForRun(TaskOwner owner) {
         Lock lock(lock_);
         auto entry = owners_.find(owner);
-        if (entry == owners_.end() || entry->second < 0) return false;
-        --entry->second;
+        if (entry == owners_.end()) return false;
+        OwnerCount& count = entry->second;
+        --count.pending;
+        if (count.toDrop > 0) {
+            --count.toDrop;
+            return false;
+        }
         return true;
     }
 
@@ -97,15 +110,19 @@ private:
     CRITICAL_SECTION lock_;
     HWND window_ = nullptr;
     DWORD uiThread_ = 0;
-    std::map<TaskOwner, int> owners_;
+    // Per owner: tasks posted and not yet arrived, and how many of those a cancel dropped.
+    struct OwnerCount {
+        int pending = 0;
+        int toDrop = 0;
+    };
+    std::map<TaskOwner, OwnerCount> owners_;
     std::map<unsigned, Runable*> timers_;
     unsigned lastTimerId_ = 0;
 };
 
 UiDispatcher* g_dispatcher = nullptr;
 
-LRESULT CALLBACK UiDispatcher::windowProc(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+LRESULT CALLBACK UiDispatcher::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case kTaskMessage:
             g_dispatcher->runTask(reinterpret_cast<TaskOwner>(wParam),
@@ -149,7 +166,9 @@ void cancelTasks(TaskOwner owner) {
     if (g_dispatcher) g_dispatcher->cancel(owner);
 }
 
-bool postAppTask(Runable* task) { return postTask(&kAppOwner, task); }
+bool postAppTask(Runable* task) {
+    return postTask(&kAppOwner, task);
+}
 
 bool postAppTask(std::function<void()> task) {
     return postAppTask(new FunctionRunable<std::function<void()>>(std::move(task)));

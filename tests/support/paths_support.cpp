@@ -22,14 +22,17 @@ std::wstring peerPath(const std::wstring& name) {
     return unixToWindows(TAMRIX_TEST_BIN_DIR) + L"\\" + name + L".exe";
 }
 
-std::wstring dataDir() { return unixToWindows(TAMRIX_TEST_DATA_DIR) + L"\\"; }
+std::wstring dataDir() {
+    return unixToWindows(TAMRIX_TEST_DATA_DIR) + L"\\";
+}
 
 TempDir::TempDir() {
     wchar_t base[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, base);
     wchar_t name[64] = {};
     static LONG counter = 0;
-    wsprintfW(name, L"tamrix-test-%lu-%ld\\", GetCurrentProcessId(), InterlockedIncrement(&counter));
+    wsprintfW(name, L"tamrix-test-%lu-%ld\\", GetCurrentProcessId(),
+              InterlockedIncrement(&counter));
     path_ = std::wstring(base) + name;
     CreateDirectoryW(path_.c_str(), nullptr);
 }

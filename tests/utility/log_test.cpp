@@ -141,7 +141,8 @@ TEST(LogFile, TrimsToTheLastTwoMegabytesOnceFiftyAreReached) {
     const std::string mark = std::string(98, 'm') + "\r\n";
 
     // Ends one byte short of the limit after the batch: not trimmed.
-    ASSERT_TRUE(writeFileBytes(path, std::string(common::LogFile::kTrimSize - 1 - line.size(), 'a')));
+    ASSERT_TRUE(
+        writeFileBytes(path, std::string(common::LogFile::kTrimSize - 1 - line.size(), 'a')));
     {
         common::LogFile file(path);
         file.append(line);
@@ -173,8 +174,7 @@ TEST(LogFile, DropsLinesWhileTheWriterIsBehindAndTakesThemAgainAfterwards) {
     const std::wstring pipeName =
         L"\\\\.\\pipe\\tamrix-log-test-" + std::to_wstring(GetCurrentProcessId());
     utility::UniqueHandle pipe(CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX,
-                                                PIPE_TYPE_BYTE | PIPE_WAIT, 1, 64, 64, 0,
-                                                nullptr));
+                                                PIPE_TYPE_BYTE | PIPE_WAIT, 1, 64, 64, 0, nullptr));
     ASSERT_TRUE(pipe.valid());
     common::LogFile file(pipeName);
     ASSERT_TRUE(ConnectNamedPipe(pipe.get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED);

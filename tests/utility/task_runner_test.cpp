@@ -110,7 +110,8 @@ TEST_F(Dispatcher, MemberFunctionTasksCallTheirObject) {
         void setFlag(bool value) { flag = value; }
     } model;
     ASSERT_TRUE(postTask(&model, new MemberFuncRunable<Model>(&model, &Model::tick)));
-    ASSERT_TRUE(postTask(&model, new MemberFuncRunable1<Model, bool>(&model, &Model::setFlag, true)));
+    ASSERT_TRUE(
+        postTask(&model, new MemberFuncRunable1<Model, bool>(&model, &Model::setFlag, true)));
     ASSERT_TRUE(drainPostedTasks());
     EXPECT_EQ(model.plain, 1);
     EXPECT_TRUE(model.flag);
@@ -176,9 +177,8 @@ TEST(WorkerThread, StopReleasesTheTaskAndAllowsANewStart) {
 
 TEST(WorkerThread, SecondStartWhileRunningIsRefused) {
     WorkerThread thread;
-    ASSERT_TRUE(thread.start(makeRunable([&thread] {
-        WaitForSingleObject(thread.stopEvent(), 30000);
-    })));
+    ASSERT_TRUE(
+        thread.start(makeRunable([&thread] { WaitForSingleObject(thread.stopEvent(), 30000); })));
     Probe probe;
     auto* task = new ProbeTask(probe);
     EXPECT_FALSE(thread.start(task));

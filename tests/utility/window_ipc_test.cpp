@@ -16,12 +16,19 @@ struct Received {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
+    std::string copied;  // dwData and bytes of a copy-data block
 };
 
 class Recorder : public utility::IWindowIPCHandle {
 public:
     int onHandleWindowIPC(UINT message, WPARAM wParam, LPARAM lParam) override {
-        received.push_back({message, wParam, lParam});
+        std::string copied;
+        if (message == WM_COPYDATA && lParam) {
+            const auto* block = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            copied = std::to_string(block->dwData) + ":" +
+                     std::string(static_cast<const char*>(block->lpData), block->cbData - 1);
+        }
+        received.push_back({message, wParam, lParam, copied});
         return 0;
     }
     std::vector<Received> received;
@@ -65,8 +72,8 @@ TEST(WindowIPC, AnotherProcessReachesTheHandlerInOrderAboveTheUserBase) {
 
     testing_support::PeerProcess peer(L"ipc_peer", testChannel());
     ASSERT_TRUE(peer.started());
-    EXPECT_EQ(peer.wait(), 0);
     ASSERT_TRUE(pumpUntil(recorder.received, 0x0500));
+    EXPECT_EQ(peer.wait(), 0);
 
     // 0x0400 itself is not carried; everything above it and WM_COPYDATA arrive unchanged.
     ASSERT_EQ(recorder.received.size(), 4u);
@@ -75,7 +82,7 @@ TEST(WindowIPC, AnotherProcessReachesTheHandlerInOrderAboveTheUserBase) {
     EXPECT_EQ(recorder.received[0].lParam, 2);
     EXPECT_EQ(recorder.received[1].message, static_cast<UINT>(WM_COPYDATA));
     EXPECT_EQ(recorder.received[1].wParam, 5u);
-    EXPECT_EQ(recorder.received[1].lParam, 6);
+    EXPECT_EQ(recorder.received[1].copied, "6:copy");
     EXPECT_EQ(recorder.received[2].message, 11124u);
     EXPECT_EQ(static_cast<int>(recorder.received[2].wParam), -5);
     EXPECT_EQ(recorder.received[3].lParam, 8);
