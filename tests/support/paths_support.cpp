@@ -1,5 +1,6 @@
 #include "tests/support/test_support.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -26,15 +27,20 @@ std::wstring dataDir() {
     return unixToWindows(TAMRIX_TEST_DATA_DIR) + L"\\";
 }
 
+// Wine reuses process ids between runs, so the folder name comes from a fresh GUID, and a folder
+// that exists already (left by an earlier run) is never taken over.
 TempDir::TempDir() {
     wchar_t base[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, base);
-    wchar_t name[64] = {};
-    static LONG counter = 0;
-    wsprintfW(name, L"tamrix-test-%lu-%ld\\", GetCurrentProcessId(),
-              InterlockedIncrement(&counter));
-    path_ = std::wstring(base) + name;
-    CreateDirectoryW(path_.c_str(), nullptr);
+    CreateDirectoryW(base, nullptr);  // Wine's prefix may lack its temporary folder
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        GUID guid{};
+        CoCreateGuid(&guid);
+        wchar_t name[64] = {};
+        wsprintfW(name, L"tamrix-test-%08lX%04X%04X\\", guid.Data1, guid.Data2, guid.Data3);
+        path_ = std::wstring(base) + name;
+        if (CreateDirectoryW(path_.c_str(), nullptr)) return;
+    }
 }
 
 TempDir::~TempDir() {
