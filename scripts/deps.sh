@@ -148,7 +148,7 @@ main() {
     local gtest_version mingw_version recipe
     gtest_version=$(dpkg-query -W -f='${Version}' googletest)
     mingw_version=$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix)
-    recipe=$(sha256sum "$0" "$toolchain" | sha256sum | cut -c1-12)
+    recipe=$(cat "$0" "$toolchain" | sha256sum | cut -c1-12)  # content only, not where the checkout is
     for v in curl_version pugixml_version sevenzip_version; do
         [ -n "${!v}" ] || { say "no version known for ${v%_version}"; exit 1; }
     done
