@@ -3,13 +3,11 @@
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
 #include <mutex>
 #include <string_view>
-#include <thread>
 
 #include "utility/log_file.h"
 #include "utility/task_runner.h"
