@@ -1,0 +1,164 @@
+// The state of one run of the downloader and the owner of its work: the run's identity (from
+// the executable's file name and the command line), what the lookups learn, the install folder,
+// the worker threads, and the callbacks through which the main window hears of progress.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/config_imp.h"
+#include "ui/language_codes.h"
+#include "utility/handle.h"
+#include "utility/task_runner.h"
+
+// One game to install after the emulator, from the command line or the package lookup.
+struct GameRecord {
+    std::wstring downloadUrl;
+    std::wstring packageName;
+    std::wstring gameName;
+    std::wstring screenshotUrl;
+    std::wstring resolution;
+    std::wstring gameId;
+    std::wstring iconUrl;
+    std::wstring obbUrl;
+    bool fromAppStore = false;
+    bool xapk = false;
+};
+
+// How the emulator starts for this channel, from the package lookup.
+struct LaunchSettings {
+    std::wstring landscapeImageUrl;
+    std::wstring portraitImageUrl;
+    std::wstring title;
+    std::wstring appToRun;
+    std::wstring groupLink;
+    std::wstring shortcutName;
+    std::wstring shortcutIconUrl;
+    std::wstring heapSize;
+    bool ad = true;
+    bool cleanMode = false;
+    bool appStore = true;
+    int root = -1;  // -1 not set, 0 off, 1 on
+};
+
+class DownloaderModel {
+public:
+    // The process-wide model, created on first use.
+    static DownloaderModel& instance();
+    // Destroys the process-wide model (after stop); the next instance() makes a new one.
+    static void destroyInstance();
+
+    explicit DownloaderModel(ConfigImp& config);
+    ~DownloaderModel();
+    DownloaderModel(const DownloaderModel&) = delete;
+    DownloaderModel& operator=(const DownloaderModel&) = delete;
+
+    // Takes the run's identity from this executable's file name and the command line (null when
+    // there is none), computes the install folder and starts the version lookup.
+    void init(const wchar_t* commandLine);
+    // The same for the executable at the given path.
+    void init(const std::wstring& exePath, const wchar_t* commandLine);
+
+    // True when another copy of the downloader runs (it has been asked to show itself).
+    bool popupExistPwnd();
+
+    // Adopts edition 4's install folder and download values (the configuration already
+    // selects edition 4).
+    void switchToEdition4();
+
+    // First half of the teardown: timers, the single-instance mutex, threads, callbacks.
+    void stop();
+
+    // Completes and stores a folder the user chose (valid or not).
+    void setInstallPath(const std::wstring& folder);
+    // True when the install folder has room for the install.
+    bool hasSpaceForInstall() const;
+
+    // Main-window callbacks, invoked on the UI thread only.
+    std::function<void(int percent, int received, int expected)> onDownloadProgress;
+    std::function<void(int percent)> onDownloadPercent;
+    std::function<void()> onDownloadFinished;
+    std::function<void(std::int64_t downloaded)> onDownloadFailed;
+    std::function<void(bool endedInTime)> onInstallFinished;
+
+    // Run parameters.
+    const std::wstring& package() const { return package_; }
+    const std::wstring& openId() const { return openId_; }
+    const std::wstring& language() const { return language_; }
+    const std::wstring& locale() const { return locale_; }
+    const std::wstring& googleId() const { return googleId_; }
+    const std::wstring& serverOpenId() const { return serverOpenId_; }
+    const std::wstring& installFolder() const { return installFolder_; }
+    const std::wstring& bestFolder() const { return bestFolder_; }
+    HINSTANCE moduleInstance() const { return moduleInstance_; }
+    void setModuleInstance(HINSTANCE instance) { moduleInstance_ = instance; }
+    const helper::LanguageDescriptor& languageDescriptor() const { return descriptor_; }
+    const std::vector<GameRecord>& games() const { return games_; }
+
+    // Lookup results.
+    const std::wstring& downloadUrl() const { return downloadUrl_; }
+    const std::wstring& spareDownloadUrl() const { return spareDownloadUrl_; }
+    const std::wstring& version() const { return version_; }
+    const LaunchSettings& launchSettings() const { return launch_; }
+    const std::wstring& installErrorText() const { return installErrorText_; }
+    const std::wstring& customerLink() const { return customerLink_; }
+
+    // Stage state.
+    bool emulatorPresent() const { return emulatorPresent_; }
+    bool bestDriveSsd() const { return bestDriveSsd_; }
+    bool lookupDone() const { return lookupDone_; }
+    DWORD installStartTick() const { return installStartTick_; }
+
+    ConfigImp& config() const { return config_; }
+
+private:
+    void applyFileName(const std::wstring& exePath);
+    void applyCommandLine(const wchar_t* commandLine);
+    void _calcInstallPath();
+
+    ConfigImp& config_;
+
+    // Run parameters.
+    std::wstring package_;
+    std::wstring openId_{L"100"};
+    std::wstring language_;
+    std::wstring locale_;
+    std::wstring googleId_;
+    std::wstring serverOpenId_;
+    std::wstring installFolder_;
+    std::wstring bestFolder_;
+    HINSTANCE moduleInstance_ = nullptr;
+    helper::LanguageDescriptor descriptor_;
+    std::vector<GameRecord> games_;
+
+    // Lookup results.
+    std::wstring downloadUrl_;
+    std::wstring spareDownloadUrl_;
+    std::wstring version_;
+    std::wstring version4_;
+    std::wstring downloadUrl4_;
+    std::wstring spareDownloadUrl4_;
+    LaunchSettings launch_;
+    std::wstring installErrorText_;
+    std::wstring customerLink_;
+
+    // Stage state.
+    bool emulatorPresent_ = false;
+    bool bestDriveSsd_ = false;
+    bool lookupDone_ = false;
+    DWORD lastProgressTick_ = 0;
+    DWORD downloadStartTick_ = 0;
+    DWORD installStartTick_ = 0;
+    int downloadErrorKind_ = 9999;
+    int downloadErrorCode_ = 0;
+
+    // Owned work.
+    WorkerThread lookupThread_;
+    WorkerThread downloadThread_;
+    UiTimer startRetryTimer_;
+    utility::UniqueHandle instanceMutex_;
+};
