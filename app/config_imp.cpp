@@ -15,6 +15,7 @@ using deployment::LanguageText;
 constexpr std::wstring_view kPlayerInfoPath = L"/player_files/en/sarvel";
 constexpr std::wstring_view kPackagePath = L"/download/package/";
 constexpr std::wstring_view kOpenIdConfigPath = L"/player_files/openidconfig/";
+constexpr std::wstring_view kCustomerPath = L"/player_files/en/sarvelex";
 constexpr std::wstring_view kChannelPath = L"/check/machine/channel?m=";
 constexpr std::wstring_view kLicencePath = L"/other/protocol.html";
 
@@ -97,6 +98,10 @@ std::wstring ConfigImp::getOpenIdConfigUrl(const std::wstring& openId) const {
     const auto& values = deployment::values();
     const auto host = isDomestic() ? values.domesticResourceHost : values.cdnHost;
     return httpsUrl(host, kOpenIdConfigPath) + openId + L".data";
+}
+
+std::wstring ConfigImp::getCustomerUrl() const {
+    return httpsUrl(deployment::values().cdnHost, kCustomerPath);
 }
 
 std::wstring ConfigImp::getChannelUrl() const {

@@ -54,6 +54,8 @@ public:
     std::wstring getPackageUrl() const;
     std::wstring getPackageSpareUrl() const;
     std::wstring getOpenIdConfigUrl(const std::wstring& openId) const;
+    // The customer document with the install error dialog's help texts.
+    std::wstring getCustomerUrl() const;
     // Channel service address up to "?m="; the caller appends the PC identity.
     std::wstring getChannelUrl() const;
 

@@ -176,6 +176,14 @@ TEST(ConfigImpTest, PackageDocumentUsesDomesticHostOnlyForCn) {
     }
 }
 
+TEST(ConfigImpTest, CustomerDocumentComesFromTheCdnWhateverTheLanguage) {
+    for (const wchar_t* language : {L"cn", L"kr", L"en"}) {
+        Configured c(Edition::Player4, language);
+        EXPECT_EQ(c.config.getCustomerUrl(),
+                  https(deployment::values().cdnHost, L"/player_files/en/sarvelex"));
+    }
+}
+
 TEST(ConfigImpTest, ChannelServiceHostCarriesTheLanguage) {
     const std::wstring domain(deployment::values().serviceDomain);
     for (const wchar_t* language : {L"kr", L"en", L"cn", L"ens"}) {
