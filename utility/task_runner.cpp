@@ -1,5 +1,7 @@
 #include "utility/task_runner.h"
 
+#include <utility>
+
 #include <algorithm>
 #include <map>
 
@@ -52,7 +54,12 @@ public:
         Runable* task = entry->second;
         timers_.erase(entry);
         KillTimer(window_, id);
-        task->release();
+        // A task that stops its own timer is released once its run has returned.
+        if (task == firing_) {
+            releaseFired_ = true;
+        } else {
+            task->release();
+        }
     }
 
 private:
@@ -102,13 +109,22 @@ private:
 
     void fireTimer(unsigned id) {
         auto entry = timers_.find(id);
-        if (entry != timers_.end()) entry->second->run();
+        if (entry == timers_.end()) return;
+        Runable* task = entry->second;
+        Runable* outer = std::exchange(firing_, task);
+        const bool outerRelease = std::exchange(releaseFired_, false);
+        task->run();
+        if (releaseFired_) task->release();
+        firing_ = outer;
+        releaseFired_ = outerRelease;
     }
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     CRITICAL_SECTION lock_;
     HWND window_ = nullptr;
+    Runable* firing_ = nullptr;  // the timer task running now, if any
+    bool releaseFired_ = false;  // it stopped its own timer
     DWORD uiThread_ = 0;
     // Per owner: tasks posted and not yet arrived, and how many of those a cancel dropped.
     struct OwnerCount {

@@ -144,6 +144,37 @@ TEST_F(Dispatcher, TimersGetIdsFromOneAndRunUntilStopped) {
     EXPECT_EQ(periodic.releases, 1);
 }
 
+// A task that stops its own timer while it runs, then still uses its own state.
+class SelfStoppingTask : public Runable {
+public:
+    SelfStoppingTask(UiTimer& timer, Probe& probe) : timer_(timer), probe_(probe) {}
+    ~SelfStoppingTask() override { ++probe_.releases; }
+    void run() override {
+        timer_.stop();
+        releasedDuringRun_ = probe_.releases;
+        ++probe_.runs;
+        seenAfterStop = releasedDuringRun_;
+    }
+    static inline int seenAfterStop = -1;
+
+private:
+    UiTimer& timer_;
+    Probe& probe_;
+    int releasedDuringRun_ = -1;
+};
+
+TEST_F(Dispatcher, ATimerTaskThatStopsItsOwnTimerLivesUntilItsRunEnds) {
+    Probe probe;
+    UiTimer timer;
+    ASSERT_TRUE(timer.start(10, new SelfStoppingTask(timer, probe)));
+    ASSERT_TRUE(pumpUntil([&] { return probe.releases == 1; }));
+    EXPECT_EQ(SelfStoppingTask::seenAfterStop, 0) << "not released while it still ran";
+    EXPECT_EQ(probe.runs, 1);
+    EXPECT_FALSE(timer.running());
+    ASSERT_TRUE(drainPostedTasks());
+    EXPECT_EQ(probe.runs, 1);
+}
+
 TEST_F(Dispatcher, TimerRefusesAZeroIntervalOrAMissingTask) {
     UiTimer timer;
     Probe probe;
