@@ -11,6 +11,8 @@ cmake -S "$top" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" \
     -DTAMRIX_DEPS_PREFIX="$prefix" >/dev/null
 cmake --build "$build" -j "$(nproc)"
+# The vendor double of the test world is a native program, built with the host compiler.
+TAMRIX_BUILD_DIR=$build "$top/scripts/native.sh"
 for target in "$@"; do
     cmake --build "$build" -j "$(nproc)" --target "$target"
 done

@@ -8,7 +8,7 @@ packages=(
     7zip rapidjson-dev googletest
     cmake ninja-build make dpkg-dev xz-utils
     fonts-dejavu-core
-    g++ libcpp-httplib-dev libssl-dev openssl iproute2 util-linux curl
+    g++ libcpp-httplib-dev libssl-dev openssl iproute2 util-linux curl python3 libgtest-dev pkgconf
 )
 
 install_packages() {

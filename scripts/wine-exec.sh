@@ -4,7 +4,8 @@
 # The program's exit code is passed on. Without a DISPLAY an Xvfb server is started for it.
 set -euo pipefail
 
-export WINEPREFIX=$1
+# Inside the isolated world (scripts/world.sh) every program runs in the world's own prefix.
+export WINEPREFIX=${TAMRIX_WORLD_WINEPREFIX:-$1}
 shift
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
