@@ -4,6 +4,7 @@
 
 #include "engine/install_location.h"
 #include "engine/run_parameters.h"
+#include "telemetry/tx_reporter.h"
 #include "utility/log.h"
 #include "utility/process.h"
 #include "utility/text.h"
@@ -56,7 +57,16 @@ void DownloaderModel::init(const wchar_t* commandLine) {
 }
 
 void DownloaderModel::init(const std::wstring& exePath, const wchar_t* commandLine) {
+    settleRunIdentity(exePath, commandLine);
+    TxReporter::instance().initReporter(openId_, analytics_.getPCID(), language_);
+    lookupThread_.start(
+        new MemberFuncRunable<DownloaderModel>(this, &DownloaderModel::_threadGetPlayerUrl));
+}
+
+void DownloaderModel::settleRunIdentity(const std::wstring& exePath, const wchar_t* commandLine) {
     applyFileName(exePath);
+    analytics_.setMeasurementId(config_.getMeasurementId());
+    analytics_.setApiSecret(config_.getApiSecret());
     LOG_AT(kInitTag, L"openid is %s, package is %s", openId_.c_str(), package_.c_str());
     _calcInstallPath();
     if (run_parameters::leadingNumber(openId_) >= 2001 &&
@@ -157,6 +167,8 @@ void DownloaderModel::stop() {
     lookupThread_.stop(1000);
     downloadThread_.requestStop();
     downloadThread_.stop(1000);
+    packageHttp_.abort();
+    analytics_.close();
     cancelTasks(this);
 }
 

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "app/config_imp.h"
+#include "net/http_downloader.h"
+#include "telemetry/event_catalogue.h"
+#include "telemetry/google_analytics.h"
 #include "ui/language_codes.h"
 #include "utility/handle.h"
 #include "utility/task_runner.h"
@@ -45,7 +48,7 @@ struct LaunchSettings {
     int root = -1;  // -1 not set, 0 off, 1 on
 };
 
-class DownloaderModel {
+class DownloaderModel : public utility::CHttpDownloader::IHttpDownloadSink {
 public:
     // The process-wide model, created on first use.
     static DownloaderModel& instance();
@@ -62,6 +65,9 @@ public:
     void init(const wchar_t* commandLine);
     // The same for the executable at the given path.
     void init(const std::wstring& exePath, const wchar_t* commandLine);
+    // The part of init that settles the run's identity, language, analytics property and
+    // install folder, without starting the reporter or any lookup.
+    void settleRunIdentity(const std::wstring& exePath, const wchar_t* commandLine);
 
     // True when another copy of the downloader runs (it has been asked to show itself).
     bool popupExistPwnd();
@@ -72,6 +78,25 @@ public:
 
     // First half of the teardown: timers, the single-instance mutex, threads, callbacks.
     void stop();
+
+    // Downloads the offline installer (the main window's install button; its retry resumes).
+    // Waits up to two seconds for the version lookup first.
+    void startDownloadPlayer(bool resume);
+    // Starts the installer stage on the system's thread pool; false when it could not be
+    // started.
+    bool installPlayer();
+    // The installer stage: runs the installer, prepares the first start, then tells the window.
+    void _threadInsPlayer();
+    // Starts the emulator with the run's package, or with the given arguments.
+    bool startPlayer();
+    bool runPlayer(const std::wstring& arguments);
+
+    // Analytics events: through the client's queue, or at once on the calling thread.
+    void sendEvent(const std::wstring& name, const std::wstring& label);
+    void sendEventNow(const std::wstring& name, const std::wstring& label);
+    // A catalogue event, always through the queue.
+    void raise(const telemetry::AnalyticsEvent& event);
+    vadi::GoogleAnalytics& analytics() { return analytics_; }
 
     // Completes and stores a folder the user chose (valid or not).
     void setInstallPath(const std::wstring& folder);
@@ -115,7 +140,29 @@ public:
 
     ConfigImp& config() const { return config_; }
 
+    // Progress of the system client's package download (download thread).
+    bool onHttpDownloadProgress(const char* data, int count, std::int64_t received,
+                                std::int64_t total) override;
+
 private:
+    // Lookups (lookup thread), and the version document's parse (UI thread).
+    void _threadGetPlayerUrl();
+    void parseVersionDocument(const std::string& text);
+    void _getPackageByOpenID(std::vector<GameRecord>& games);
+    void _threadReqOpenid();
+    void _threadCustomerInfo();
+
+    // Package download (download thread).
+    void _threadDownloadPlayer(bool resume);
+    bool _downloadByIE(const std::wstring& installer, bool resume);
+    bool downloadWithCurl(const std::wstring& installer, const std::wstring& url, bool spare);
+    void reportDownloadSuccess();
+    void reportDownloadFailure(const std::wstring& installer);
+    void onCurlPercent(int percent);
+
+    // First-run setup after the installer (installer stage thread).
+    void postInstallSetup();
+
     void applyFileName(const std::wstring& exePath);
     void applyCommandLine(const wchar_t* commandLine);
     void _calcInstallPath();
@@ -161,4 +208,8 @@ private:
     WorkerThread downloadThread_;
     UiTimer startRetryTimer_;
     utility::UniqueHandle instanceMutex_;
+    utility::CHttpDownloader versionHttp_;  // the version lookup
+    utility::CHttpDownloader serviceHttp_;  // the channel and customer lookups
+    utility::CHttpDownloader packageHttp_;  // the system client's package download
+    vadi::GoogleAnalytics analytics_;
 };

@@ -36,7 +36,7 @@ protected:
 };
 
 TEST_F(ModelInit, DefaultsWithoutAUsableFileName) {
-    model.init(exePath(L"setup"), nullptr);
+    model.settleRunIdentity(exePath(L"setup"), nullptr);
     EXPECT_EQ(model.openId(), L"100");
     EXPECT_EQ(model.package(), L"");
     EXPECT_EQ(model.googleId(), L"");
@@ -49,7 +49,7 @@ TEST_F(ModelInit, DefaultsWithoutAUsableFileName) {
 }
 
 TEST_F(ModelInit, EveryFieldOfALongName) {
-    model.init(exePath(L"tamrix64_kr_com.game.pkg_2500_g_1_x"), nullptr);
+    model.settleRunIdentity(exePath(L"tamrix64_kr_com.game.pkg_2500_g_1_x"), nullptr);
     EXPECT_TRUE(config.isPlayer64());
     EXPECT_EQ(config.getLanguage(), L"kr");
     EXPECT_EQ(model.language(), L"kr");
@@ -73,7 +73,7 @@ TEST_F(ModelInit, EveryFieldOfALongName) {
 }
 
 TEST_F(ModelInit, EnsKeepsEnglishForTheServicesAndTheSystemLanguageForTheTexts) {
-    model.init(exePath(L"tamrix9_ens_5_x"), nullptr);
+    model.settleRunIdentity(exePath(L"tamrix9_ens_5_x"), nullptr);
     EXPECT_EQ(config.getLanguage(), L"en");
     EXPECT_EQ(model.language(), systemShortCode());
     EXPECT_EQ(model.openId(), L"5");
@@ -81,29 +81,29 @@ TEST_F(ModelInit, EnsKeepsEnglishForTheServicesAndTheSystemLanguageForTheTexts) 
 }
 
 TEST_F(ModelInit, TypeIsComparedInLowerCase) {
-    model.init(exePath(L"TAMRIX4_en_1_x"), nullptr);
+    model.settleRunIdentity(exePath(L"TAMRIX4_en_1_x"), nullptr);
     EXPECT_TRUE(config.isPlayer4());
     EXPECT_TRUE(
         hasLogLine(LogCapture::instance().newLines(), "ConfigImp::setPlayer4", "player is 4"));
 }
 
 TEST_F(ModelInit, EditionThreeAndUnknownTypes) {
-    model.init(exePath(L"tamrix3_en_1_x"), nullptr);
+    model.settleRunIdentity(exePath(L"tamrix3_en_1_x"), nullptr);
     EXPECT_EQ(config.getEdition(), ConfigImp::Edition::Player3);
     ConfigImp other;
     other.setPlayer64();
     DownloaderModel second(other);
-    second.init(exePath(L"emulator_en_1_x"), nullptr);
+    second.settleRunIdentity(exePath(L"emulator_en_1_x"), nullptr);
     EXPECT_TRUE(other.isPlayer64());
     second.stop();
 }
 
 TEST_F(ModelInit, EmptyOpenIdKeepsTheDefaultAndShortPackagesAreIgnored) {
-    model.init(exePath(L"tamrix9_en__x"), nullptr);
+    model.settleRunIdentity(exePath(L"tamrix9_en__x"), nullptr);
     EXPECT_EQ(model.openId(), L"100");
     ConfigImp other;
     DownloaderModel second(other);
-    second.init(exePath(L"tamrix9_en_abcde_12_x"), nullptr);
+    second.settleRunIdentity(exePath(L"tamrix9_en_abcde_12_x"), nullptr);
     EXPECT_EQ(second.package(), L"");
     EXPECT_EQ(second.openId(), L"12");
     second.stop();
@@ -118,7 +118,7 @@ TEST_F(ModelInit, AdvertisingLabelOnlyForOpenIdsFrom2001To2999) {
     for (const auto& [name, labelled] : cases) {
         ConfigImp other;
         DownloaderModel second(other);
-        second.init(exePath(name), nullptr);
+        second.settleRunIdentity(exePath(name), nullptr);
         EXPECT_EQ(other.getAdLabel(), labelled ? L"Tamrix Installer_200" : L"Downloader")
             << testing::PrintToString(std::wstring(name));
         second.stop();
@@ -126,7 +126,8 @@ TEST_F(ModelInit, AdvertisingLabelOnlyForOpenIdsFrom2001To2999) {
 }
 
 TEST_F(ModelInit, CommandLineAddsOneGame) {
-    model.init(exePath(L"tamrix9_en_1_x"), L"\"name=My Game|package=com.x|apkurl=a.apk\"");
+    model.settleRunIdentity(exePath(L"tamrix9_en_1_x"),
+                            L"\"name=My Game|package=com.x|apkurl=a.apk\"");
     ASSERT_EQ(model.games().size(), 1u);
     EXPECT_EQ(model.games()[0].gameName, L"My Game");
     EXPECT_EQ(model.games()[0].packageName, L"com.x");
@@ -136,13 +137,13 @@ TEST_F(ModelInit, CommandLineAddsOneGame) {
 }
 
 TEST_F(ModelInit, CommandLineWithoutApkUrlAddsNoGame) {
-    model.init(exePath(L"tamrix9_en_1_x"), L"name=My Game|package=com.x");
+    model.settleRunIdentity(exePath(L"tamrix9_en_1_x"), L"name=My Game|package=com.x");
     EXPECT_TRUE(model.games().empty());
     EXPECT_TRUE(hasLogLine(LogCapture::instance().newLines(), "DownloaderModel::init",
                            "cmdline is My Game, com.x, "));
     ConfigImp other;
     DownloaderModel second(other);
-    second.init(exePath(L"tamrix9_en_1_x"), L"no keys here");
+    second.settleRunIdentity(exePath(L"tamrix9_en_1_x"), L"no keys here");
     EXPECT_FALSE(
         hasLogLine(LogCapture::instance().newLines(), "DownloaderModel::init", "cmdline is , , "));
     second.stop();
@@ -182,7 +183,7 @@ TEST_F(RegisteredInstall, ExistingInstallationIsTheInstallFolder) {
     {
         ConfigImp config;
         DownloaderModel model(config);
-        model.init(exePath(L"tamrix9_en_1_x"), nullptr);
+        model.settleRunIdentity(exePath(L"tamrix9_en_1_x"), nullptr);
         EXPECT_EQ(model.installFolder(), folder);
         EXPECT_EQ(model.bestFolder(), L"");
         EXPECT_FALSE(model.emulatorPresent());
@@ -196,7 +197,7 @@ TEST_F(RegisteredInstall, ExistingInstallationIsTheInstallFolder) {
     ASSERT_TRUE(testing_support::writeFileBytes(folder + L"\\gxplayer.exe", "MZ"));
     ConfigImp config;
     DownloaderModel model(config);
-    model.init(exePath(L"tamrix9_en_1_x"), nullptr);
+    model.settleRunIdentity(exePath(L"tamrix9_en_1_x"), nullptr);
     EXPECT_TRUE(model.emulatorPresent());
     EXPECT_TRUE(hasLogLine(LogCapture::instance().newLines(), "DownloaderModel::_calcInstallPath",
                            "player exist"));

@@ -16,6 +16,7 @@ namespace testing_support {
 struct LogLine {
     std::string function;
     std::string message;
+    std::string time;  // "HH:MM:SS.mmm"
 };
 
 inline std::vector<LogLine> parseLogLines(const std::string& text) {
@@ -32,8 +33,10 @@ inline std::vector<LogLine> parseLogLines(const std::string& text) {
         const std::size_t functionEnd = line.find("\t(", tab + 1);
         const std::size_t messageStart = line.find("):", functionEnd);
         if (functionEnd == std::string::npos || messageStart == std::string::npos) continue;
-        lines.push_back(
-            {line.substr(tab + 1, functionEnd - tab - 1), line.substr(messageStart + 2)});
+        const std::size_t timeStart = line.find('\t');
+        const std::size_t timeEnd = line.find('\t', timeStart + 1);
+        lines.push_back({line.substr(tab + 1, functionEnd - tab - 1), line.substr(messageStart + 2),
+                         line.substr(timeStart + 1, timeEnd - timeStart - 1)});
     }
     return lines;
 }

@@ -1,0 +1,179 @@
+// The package download: the offline installer of the configured edition into the install
+// folder, over two clients and two URLs, resuming a partial file when asked.
+#include <cstdint>
+#include <string>
+
+#include "engine/downloader_model.h"
+#include "net/http_downloader.h"
+#include "net/tx_curl_downloader.h"
+#include "telemetry/event_catalogue.h"
+#include "utility/file.h"
+#include "utility/log.h"
+#include "utility/text.h"
+
+namespace {
+
+constexpr char kStartTag[] = "DownloaderModel::startDownloadPlayer";
+constexpr char kThreadTag[] = "DownloaderModel::_threadDownloadPlayer";
+constexpr char kIeTag[] = "DownloaderModel::_downloadByIE";
+
+// A libcurl result must be larger than this to be an installer; a smaller partial download
+// is reported as nothing kept.
+constexpr std::uint64_t kMinimumInstallerBytes = 10485760;
+constexpr DWORD kProgressIntervalMs = 1000;
+// Total assumed while the server sends no length.
+constexpr std::int64_t kAssumedTotal = 300000000;
+
+// Ticks of the start-retry timer in this process; never reset.
+int g_startRetryTicks = 0;
+
+std::uint64_t fileSize(const std::wstring& path) {
+    std::uint64_t size = 0;
+    return utility::ufile::getFileSize(path, size) ? size : 0;
+}
+
+}  // namespace
+
+void DownloaderModel::startDownloadPlayer(bool resume) {
+    if (!lookupDone_) {
+        LOG_AT(kStartTag, L"start downloader. bug getting player url");
+        startRetryTimer_.stop();
+        startRetryTimer_.start(1000, makeRunable([this, resume] {
+                                   ++g_startRetryTicks;
+                                   if (g_startRetryTicks < 2 && !lookupDone_) return;
+                                   lookupDone_ = true;
+                                   DownloaderModel* model = this;
+                                   const bool resumeDownload = resume;
+                                   // Stopping the timer ends this task's life after this run.
+                                   startRetryTimer_.stop();
+                                   model->startDownloadPlayer(resumeDownload);
+                               }));
+        return;
+    }
+    if (downloadUrl_.empty()) {
+        downloadUrl_ = config_.getPackageUrl();
+        spareDownloadUrl_ = config_.getPackageSpareUrl();
+        raise(telemetry::analytics::downloadDefaultUrl(openId_));
+    }
+    downloadThread_.requestStop();
+    downloadThread_.stop(1000);
+    downloadThread_.start(new MemberFuncRunable1<DownloaderModel, bool>(
+        this, &DownloaderModel::_threadDownloadPlayer, resume));
+}
+
+void DownloaderModel::_threadDownloadPlayer(bool resume) {
+    LOG_AT(kThreadTag, L"download player");
+    utility::ufile::makeDir(installFolder_);
+    lastProgressTick_ = 0;
+    const std::wstring installer = config_.getInstallerPath(installFolder_);
+    if (!resume) utility::ufile::removeFile(installer);
+    downloadStartTick_ = GetTickCount();
+
+    bool ok = _downloadByIE(installer, resume);
+    if (!ok) ok = downloadWithCurl(installer, downloadUrl_, false);
+    if (!ok) ok = downloadWithCurl(installer, spareDownloadUrl_, true);
+    if (ok) {
+        reportDownloadSuccess();
+    } else {
+        reportDownloadFailure(installer);
+    }
+    LOG_AT(kThreadTag, L"download finished, success = %d", ok ? 1 : 0);
+}
+
+bool DownloaderModel::downloadWithCurl(const std::wstring& installer, const std::wstring& url,
+                                       bool spare) {
+    if (spare) {
+        LOG_AT(kThreadTag, L"download by txcurl too");
+        config_.setSpareUrl(true);
+    } else {
+        LOG_AT(kThreadTag, L"download by txcurl");
+        config_.setSpareUrl(false);
+        config_.setSystemHttp(false);
+    }
+    TxCurlDownloader curl;
+    const bool done = curl.downloadFile(utility::wideToAnsi(installer), utility::wideToAnsi(url),
+                                        [this](int percent) { onCurlPercent(percent); });
+    if (!done) return false;
+    if (fileSize(installer) > kMinimumInstallerBytes) return true;
+    // An error page is no installer; after the spare URL the file stays for a resume.
+    if (!spare) utility::ufile::removeFile(installer);
+    LOG_AT(kThreadTag, L"too small package");
+    return false;
+}
+
+void DownloaderModel::reportDownloadSuccess() {
+    postTask(this, makeRunable([this] {
+                 if (onDownloadFinished) onDownloadFinished();
+             }));
+    const auto url = telemetry::downloadUrlOf(config_);
+    telemetry::report::downloadSuccess(url);
+    raise(telemetry::analytics::downloadSuccess(openId_));
+    const std::int64_t duration = static_cast<DWORD>(GetTickCount() - downloadStartTick_);
+    telemetry::report::downloadDuration(duration, url, telemetry::transferClientOf(config_));
+}
+
+void DownloaderModel::reportDownloadFailure(const std::wstring& installer) {
+    std::uint64_t partial = fileSize(installer + L".tmp");
+    if (partial == 0) partial = fileSize(installer);
+    LOG_AT(kThreadTag, L"had downloaded size %lld", static_cast<long long>(partial));
+    if (partial < kMinimumInstallerBytes) partial = 0;
+    const auto downloaded = static_cast<std::int64_t>(partial);
+    postTask(this, makeRunable([this, downloaded] {
+                 if (onDownloadFailed) onDownloadFailed(downloaded);
+             }));
+    raise(telemetry::analytics::downloadError(openId_));
+    telemetry::report::downloadFail(downloadErrorKind_, downloadErrorCode_);
+}
+
+bool DownloaderModel::_downloadByIE(const std::wstring& installer, bool resume) {
+    lastProgressTick_ = 0;
+    LOG_AT(kIeTag, L"start download player playerurl is %s", downloadUrl_.c_str());
+    const std::wstring partial = installer + L".tmp";
+    if (!resume) utility::ufile::removeFile(partial);
+    downloadErrorKind_ = 9999;
+    downloadErrorCode_ = 0;
+    packageHttp_.abort();
+    config_.setSpareUrl(false);
+    config_.setSystemHttp(true);
+    if (!packageHttp_.download2file(downloadUrl_, partial, this, resume)) {
+        LOG_AT(kIeTag, L"download errro! .use spare url");
+        packageHttp_.abort();
+        config_.setSpareUrl(true);
+        if (!packageHttp_.download2file(spareDownloadUrl_, partial, this, resume,
+                                        &downloadErrorKind_, &downloadErrorCode_)) {
+            LOG_AT(kIeTag, L"download file error %d %d", downloadErrorKind_, downloadErrorCode_);
+            return false;
+        }
+    }
+    // The installer stage runs the file at the installer path: a download that cannot be put
+    // there is no success.
+    if (!utility::ufile::moveFile(partial, installer,
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        return false;
+    }
+    LOG_AT(kIeTag, L"download file success file = %s", installer.c_str());
+    return true;
+}
+
+bool DownloaderModel::onHttpDownloadProgress(const char* /*data*/, int /*count*/,
+                                             std::int64_t received, std::int64_t total) {
+    const DWORD now = GetTickCount();
+    if (now < lastProgressTick_ + kProgressIntervalMs) return true;
+    lastProgressTick_ = now;
+    if (total == -1) total = received >= kAssumedTotal ? received + 1024 : kAssumedTotal;
+    postTask(this, makeRunable([this, received, total] {
+                 const int percent = static_cast<int>(static_cast<double>(received) /
+                                                      static_cast<double>(total) * 100.0);
+                 if (onDownloadProgress) {
+                     onDownloadProgress(percent, static_cast<int>(received & 0xFFFFFFFF),
+                                        static_cast<int>(total & 0xFFFFFFFF));
+                 }
+             }));
+    return true;
+}
+
+void DownloaderModel::onCurlPercent(int percent) {
+    postTask(this, makeRunable([this, percent] {
+                 if (onDownloadPercent) onDownloadPercent(percent);
+             }));
+}

@@ -1,0 +1,59 @@
+// Preparing the emulator's first start after its installer ran: the channel open id in the
+// emulator's configuration file, the launch images and shortcut icon, the first-run settings,
+// the autorun value and the desktop shortcut; and starting the emulator without the
+// downloader's administrator rights.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+struct LaunchSettings;
+
+namespace post_install {
+
+// The emulator's configuration file below the install folder.
+std::wstring configFilePath(const std::wstring& installFolder);
+// The data folder: the install folder text followed directly by "data\".
+std::wstring dataFolder(const std::wstring& installFolder);
+
+// Replaces the string member "channelOpenId" of the configuration file with the server's open
+// id. Logs why nothing changed otherwise.
+void writeChannelOpenId(const std::wstring& configFile, const std::wstring& serverOpenId);
+
+// The name as one file-name component that cannot leave its folder: reserved characters and
+// path separators become "_", trailing dots and blanks go. Nothing when no usable name remains
+// (empty, only dots, a reserved device name).
+std::optional<std::wstring> safeFileName(const std::wstring& name);
+
+// Fetches the URL into the file, at most three attempts with a 200 ms pause after a failure.
+using FetchFunction = std::function<bool(const std::wstring& url, const std::wstring& path)>;
+bool fetchWithRetries(const FetchFunction& fetch, const std::wstring& url,
+                      const std::wstring& path);
+
+// Fetches the launch images and the shortcut icon the settings name into the data folder.
+void fetchLaunchImages(const LaunchSettings& settings, const std::wstring& dataFolder,
+                       const FetchFunction& fetch);
+
+// Writes the first-run settings of section "setting" of "data.ini" in the data folder, and
+// removes the news program from the autorun list when the settings ask for it.
+void writeFirstRunSettings(const LaunchSettings& settings, const std::wstring& dataFolder);
+
+// The desktop shortcut to the emulator, when a name and its downloaded icon are there. Runs
+// the shell's link interface on a thread of its own with COM initialised.
+void createDesktopShortcut(const LaunchSettings& settings, const std::wstring& installFolder,
+                           const std::wstring& dataFolder);
+
+// The arguments that start the emulator with the run's package.
+std::wstring playerArguments(const std::wstring& package);
+
+// Whether a process is the desktop shell whose token starts the emulator: its image is the
+// Windows folder's explorer.exe (or reads just "explorer.exe"), and it runs in the downloader's
+// own session, where the user who started the downloader is signed in.
+bool isSessionShell(const std::wstring& imagePath, const std::wstring& expectedPath,
+                    unsigned long processSession, unsigned long ownSession);
+
+// Starts the executable with the shell's (un-elevated) token; false when that is not possible.
+bool startUnelevated(const std::wstring& executable, const std::wstring& arguments);
+
+}  // namespace post_install

@@ -1,0 +1,162 @@
+// The lookups of the model's lookup thread: the version document, then the package document,
+// the channel open id and the customer texts.
+#include <string>
+
+#include "engine/downloader_model.h"
+#include "engine/service_documents.h"
+#include "net/http_downloader.h"
+#include "net/tx_curl_downloader.h"
+#include "telemetry/event_catalogue.h"
+#include "utility/log.h"
+#include "utility/text.h"
+
+namespace {
+
+constexpr char kVersionTag[] = "DownloaderModel::_threadGetPlayerUrl";
+constexpr char kParseTag[] = "DownloaderModel::_threadGetPlayerUrl::parse";
+constexpr char kPackageTag[] = "DownloaderModel::_getPackageByOpenID";
+constexpr char kChannelTag[] = "DownloaderModel::_threadReqOpenid";
+constexpr char kCustomerTag[] = "DownloaderModel::_threadCustomerInfo";
+
+// libcurl's GET; any answer the server sends counts.
+bool curlGet(const std::wstring& url, std::string& text) {
+    text.clear();
+    TxCurlDownloader curl;
+    return curl.downloadMemory(utility::wideToAnsi(url), text);
+}
+
+bool isJsonObject(const std::string& text) {
+    return service_documents::parseVersionDocument(text).has_value();
+}
+
+void assignIfSet(std::wstring& field, const std::optional<std::wstring>& value) {
+    if (value) field = *value;
+}
+
+}  // namespace
+
+void DownloaderModel::_threadGetPlayerUrl() {
+    LOG_AT(kVersionTag, L"start get player url");
+    const std::wstring url = config_.getPlayerInfoUrl();
+    LOG_AT(kVersionTag, L"url:%s", url.c_str());
+    std::string text;
+    bool ok = versionHttp_.download2mem(text, url);
+    if (!ok) {
+        const std::wstring spare = config_.getPlayerInfoSpareUrl();
+        LOG_AT(kVersionTag, L"download error! try: %s", spare.c_str());
+        text.clear();
+        versionHttp_.abort();
+        ok = versionHttp_.download2mem(text, spare);
+        LOG_AT(kVersionTag, L"try is sucess? %d", ok ? 1 : 0);
+    }
+    if (!ok) {
+        LOG_AT(kVersionTag, L"use curl");
+        // An answer that is not a JSON object (an error page) does not count here.
+        ok = curlGet(url, text) && isJsonObject(text);
+    }
+    if (!ok) {
+        LOG_AT(kVersionTag, L"use curl 2");
+        ok = curlGet(config_.getPlayerInfoSpareUrl(), text);
+    }
+    if (!ok) {
+        LOG_AT(kVersionTag, L"get play uer is error!");
+        telemetry::report::downloadAddressFail();
+        lookupDone_ = true;
+        return;
+    }
+    postAppTask([this, text] { parseVersionDocument(text); });
+    if (games_.empty()) _getPackageByOpenID(games_);
+    _threadReqOpenid();
+    _threadCustomerInfo();
+}
+
+void DownloaderModel::parseVersionDocument(const std::string& text) {
+    LOG_AT(kParseTag, L"start parse data");
+    const auto document = service_documents::parseVersionDocument(text);
+    if (!document) {
+        LOG_AT(kParseTag, L"error parse");
+        telemetry::report::downloadAddressFail();
+        lookupDone_ = true;
+        return;
+    }
+    if (document->edition4) {
+        assignIfSet(version4_, document->edition4->version);
+        assignIfSet(downloadUrl4_, document->edition4->url);
+        assignIfSet(spareDownloadUrl4_, document->edition4->spareUrl);
+    }
+    if (config_.isPlayer4()) {
+        version_ = version4_;
+        downloadUrl_ = downloadUrl4_;
+        spareDownloadUrl_ = spareDownloadUrl4_;
+    } else {
+        const auto& edition = config_.isPlayer64()  ? document->edition64
+                              : config_.isPlayer9() ? document->edition9
+                                                    : document->edition3;
+        if (edition) {
+            assignIfSet(version_, edition->version);
+            assignIfSet(downloadUrl_, edition->url);
+            assignIfSet(spareDownloadUrl_, edition->spareUrl);
+        }
+    }
+    if (const auto jump = service_documents::jumpUrlFor(*document, language_)) {
+        config_.setJumpUrl(*jump);
+    }
+    lookupDone_ = true;
+    if (spareDownloadUrl_.empty()) spareDownloadUrl_ = downloadUrl_;
+    LOG_AT(kParseTag, L"version:%s url:%s spare url:%s", version_.c_str(), downloadUrl_.c_str(),
+           spareDownloadUrl_.c_str());
+}
+
+void DownloaderModel::_getPackageByOpenID(std::vector<GameRecord>& games) {
+    if (openId_.size() > 4) {
+        LOG_AT(kPackageTag, L"start get package.");
+        const std::wstring url = config_.getOpenIdConfigUrl(openId_);
+        std::string text;
+        utility::CHttpDownloader http;
+        if (!http.download2mem(text, url)) {
+            LOG_AT(kPackageTag, L"get package data by txcurl ");
+            curlGet(url, text);
+        }
+        for (auto& game : service_documents::parseGameList(text)) games.push_back(std::move(game));
+        service_documents::parseLaunchSettings(text, launch_);
+    }
+    LOG_AT(kPackageTag, L"package is %s", package_.c_str());
+}
+
+void DownloaderModel::_threadReqOpenid() {
+    const std::wstring url = config_.getChannelUrl() + analytics_.getPCID();
+    LOG_AT(kChannelTag, L"%s ", url.c_str());
+    std::string text;
+    if (!serviceHttp_.download2mem(text, url)) {
+        LOG_AT(kChannelTag, L"error 1111");
+        curlGet(url, text);
+    }
+    const auto answer = service_documents::parseChannelAnswer(text);
+    if (!answer.isObject) {
+        LOG_AT(kChannelTag, L"it is not json");
+        return;
+    }
+    if (!answer.codeOk) {
+        LOG_AT(kChannelTag, L"code not right");
+        return;
+    }
+    if (answer.openId) serverOpenId_ = std::to_wstring(*answer.openId);
+}
+
+void DownloaderModel::_threadCustomerInfo() {
+    LOG_AT(kCustomerTag, L"start get curstomer info");
+    const std::wstring url = config_.getCustomerUrl();
+    std::string text;
+    if (!serviceHttp_.download2mem(text, url)) {
+        LOG_AT(kCustomerTag, L"error 1111");
+        curlGet(url, text);
+    }
+    const std::wstring key = descriptor_.shortCode.empty() ? L"en" : descriptor_.shortCode;
+    const auto texts = service_documents::parseCustomerDocument(text, key);
+    if (!texts.isObject) {
+        LOG_AT(kCustomerTag, L"customer usrl is not json");
+        return;
+    }
+    assignIfSet(installErrorText_, texts.installError);
+    assignIfSet(customerLink_, texts.customerLink);
+}

@@ -1,0 +1,169 @@
+// A whole run inside the world, seen from the package download: which client and which URL
+// deliver the installer, what is kept after a failure, and how the run reports it.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "app/deployment.h"
+#include "tests/support/road_support.h"
+#include "utility/text.h"
+
+namespace {
+
+using road::rule;
+using testing_support::world::writeScenario;
+
+std::string host(std::wstring_view wide) {
+    return utility::wideToUtf8(std::wstring(wide));
+}
+const std::string kCdn = host(deployment::values().cdnHost);
+const std::string kSpare = host(deployment::values().spareResourceHost);
+constexpr char kPackage[] = "/download/package/Tamrix9.0.exe";
+constexpr char kThreadTag[] = "DownloaderModel::_threadDownloadPlayer";
+constexpr char kIeTag[] = "DownloaderModel::_downloadByIE";
+
+bool contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+class RoadDownload : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testing_support::world::inWorld()) << "runs inside scripts/world.sh";
+        road::resetMachine();
+    }
+    road::Run run(std::map<std::wstring, std::wstring> options = {}) {
+        options.emplace(L"TAMRIX_DRIVER_LAUNCH", L"0");
+        return road::runDriver(L"tamrix9_en_100_x", L"", options, folder_);
+    }
+    // The reporter's download events of the run.
+    static std::vector<std::string> downloadEvents(const road::Run& result) {
+        std::vector<std::string> events;
+        for (const auto& event : result.reporterEvents()) {
+            if (event.find("\"download_") != std::string::npos) events.push_back(event);
+        }
+        return events;
+    }
+    testing_support::TempDir folder_;
+};
+
+TEST_F(RoadDownload, SystemClientOnTheSpareUrl) {
+    ASSERT_TRUE(writeScenario(R"({"rules": [)" + rule(kCdn, kPackage, R"("status": 404)") + "]}"));
+    const auto result = run();
+    ASSERT_EQ(result.exitCode, 0) << result.describeRequests();
+    EXPECT_TRUE(result.logged(kIeTag, "download errro! .use spare url"));
+    EXPECT_FALSE(result.logged(kThreadTag, "download by txcurl"));
+    EXPECT_EQ(result.requestsAt(kSpare, kPackage).size(), 1u);
+    EXPECT_EQ(
+        downloadEvents(result),
+        (std::vector<std::string>{
+            R"({"event":"download_success","properties":{"ext_field":"res"}})",
+            R"({"event":"download_duration","properties":{"duration":"*","ext_field":"res_ie"}})"}));
+    EXPECT_TRUE(result.allUploadsSigned());
+}
+
+TEST_F(RoadDownload, AnErrorPageThroughCurlIsNoInstaller) {
+    ASSERT_TRUE(writeScenario(
+        R"({"rules": [)" +
+        rule(
+            kCdn, kPackage,
+            R"("status": 404, "body": {"size": 5242880, "repeat": "<html><body>Not found</body></html>\n"})") +
+        ", " + rule(kSpare, kPackage, R"("status": 404, "times": 1)") + "]}"));
+    const auto result = run();
+    ASSERT_EQ(result.exitCode, 0) << result.describeRequests();
+    EXPECT_TRUE(result.logged(kThreadTag, "download by txcurl"));
+    EXPECT_TRUE(result.logged(kThreadTag, "too small package"));
+    EXPECT_TRUE(result.logged(kThreadTag, "download by txcurl too"));
+    EXPECT_EQ(result.requestsAt(kCdn, kPackage).size(), 2u);
+    EXPECT_EQ(result.requestsAt(kSpare, kPackage).size(), 2u);
+    EXPECT_TRUE(contains(
+        downloadEvents(result),
+        R"({"event":"download_duration","properties":{"duration":"*","ext_field":"res_curl"}})"));
+}
+
+TEST_F(RoadDownload, FailureAfter50MiBKeepsThePartialFileFor5MiBNothing) {
+    for (const auto& [dropAfter, kept] :
+         {std::pair<std::string, std::string>{"52428800", "52428800"}, {"5242880", "0"}}) {
+        SCOPED_TRACE(dropAfter);
+        road::resetMachine();
+        // The curl attempts continue each other's file: the package is large enough that the
+        // second one fails too.
+        ASSERT_TRUE(writeScenario(R"({"content": {"installerSize": 209715200}, "rules": [)" +
+                                  rule("*", kPackage, R"("dropAfterBytes": )" + dropAfter) + "]}"));
+        const auto result = run();
+        EXPECT_EQ(result.exitCode, 20);
+        EXPECT_TRUE(result.logged("CMainFrame::onDownloadFailed", "download failed, kept " + kept));
+        EXPECT_EQ(result.requestsAt(kCdn, kPackage).size(), 2u);
+        EXPECT_EQ(result.requestsAt(kSpare, kPackage).size(), 2u);
+        const auto events = downloadEvents(result);
+        ASSERT_EQ(events.size(), 1u) << testing::PrintToString(events);
+        EXPECT_TRUE(std::regex_match(
+            events[0],
+            std::regex(
+                R"(\{"event":"download_fail","properties":\{"failure_reason":"-?\d+_-?\d+"\}\})")))
+            << events[0];
+        EXPECT_TRUE(contains(result.analyticsEvents(), "download_Error"));
+    }
+}
+
+// The system client assumes 10 MiB for an answer without length, so the model's own assumption
+// for a missing total never comes into play through it.
+TEST_F(RoadDownload, WithoutALengthProgressCountsAgainstTheSystemClientsAssumption) {
+    ASSERT_TRUE(
+        writeScenario(R"({"rules": [)" + rule("*", kPackage, R"("noContentLength": true)") + "]}"));
+    const auto result = run();
+    ASSERT_EQ(result.exitCode, 0) << result.describeRequests();
+    const auto progress = result.messages("CMainFrame::onDownloadProgress");
+    ASSERT_FALSE(progress.empty());
+    for (const auto& line : progress) {
+        EXPECT_TRUE(std::regex_match(line, std::regex(R"(progress \d+ \d+ 10485760)"))) << line;
+    }
+    EXPECT_FALSE(result.requestsAt(kCdn, kPackage).front().contentLength.has_value());
+}
+
+// The system client's download is only done once it is at the installer path: a partial file
+// that cannot be put there is a failed attempt, and the stage that runs the installer never
+// starts on a file that is not there.
+TEST_F(RoadDownload, APartialFileThatCannotBecomeTheInstallerIsAFailure) {
+    const std::wstring installFolder = folder_.path() + L"Emu\\Tamrix\\Tamrix9\\";
+    ASSERT_EQ(SHCreateDirectoryExW(nullptr, (installFolder + L"Tamrix.exe").c_str(), nullptr),
+              ERROR_SUCCESS);
+    const auto result = run();
+    EXPECT_EQ(result.exitCode, 20);
+    EXPECT_EQ(result.installFolder, installFolder);
+    EXPECT_TRUE(result.messages(kIeTag).size() >= 1u);
+    for (const auto& message : result.messages(kIeTag)) {
+        EXPECT_EQ(message.find("download file success"), std::string::npos);
+    }
+    EXPECT_TRUE(result.logged(kThreadTag, "download by txcurl")) << "the sequence went on";
+    EXPECT_FALSE(result.logged("CMainFrame::onDownloadFinished", "download finished"));
+    EXPECT_TRUE(contains(result.analyticsEvents(), "download_Error"));
+}
+
+TEST_F(RoadDownload, RetryResumesThePartialFile) {
+    // Four attempts each end after 6 MiB; the curl ones continue each other's file.
+    ASSERT_TRUE(writeScenario(R"({"content": {"installerSize": 41943040}, "rules": [)" +
+                              rule("*", kPackage, R"("dropAfterBytes": 6291456, "times": 4)") +
+                              "]}"));
+    const std::size_t installsBefore = testing_support::world::readStandinRuns("installer").size();
+    const auto result = run({{L"TAMRIX_DRIVER_RETRY", L"1"}});
+    ASSERT_EQ(result.exitCode, 0) << result.describeRequests();
+    EXPECT_TRUE(result.logged("CMainFrame::onDownloadFailed", "download failed, kept 0"));
+    const auto package = result.requestsAt(kCdn, kPackage);
+    ASSERT_EQ(package.size(), 3u) << result.describeRequests();
+    EXPECT_EQ(package[2].range, "bytes=6291456-");
+    EXPECT_EQ(package[2].status, 206);
+    EXPECT_EQ(package[2].outcome, "complete");
+    EXPECT_TRUE(contains(downloadEvents(result),
+                         R"({"event":"download_success","properties":{"ext_field":"aws"}})"));
+    // The installer on disk is whole: the offline installer ran and recorded its package.
+    const auto installs =
+        testing_support::world::waitForStandinRuns("installer", installsBefore + 1);
+    ASSERT_EQ(installs.size(), installsBefore + 1);
+    EXPECT_STREQ(installs.back().json()["behaviour"].GetString(), "success");
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+// A whole run inside the world, seen from the installer stage and the emulator's first start:
+// the installer's command line, the processes stopped before it, the installer's messages, the
+// files and settings prepared for the emulator, and how the emulator is started.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+
+#include "app/deployment.h"
+#include "tests/support/road_support.h"
+#include "utility/process.h"
+#include "utility/text.h"
+
+namespace {
+
+using road::rule;
+using testing_support::world::writeScenario;
+
+std::string host(std::wstring_view wide) {
+    return utility::wideToUtf8(std::wstring(wide));
+}
+const std::string kCdn = host(deployment::values().cdnHost);
+constexpr char kSetupTag[] = "DownloaderModel::_threadInsPlayer";
+
+bool contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+std::string setting(const std::wstring& dataFolder, const char* key) {
+    char value[256] = {};
+    GetPrivateProfileStringA("setting", key, "<none>", value, sizeof(value),
+                             utility::wideToAnsi(dataFolder + L"data.ini").c_str());
+    return value;
+}
+
+std::wstring desktopLink(const std::wstring& name) {
+    wchar_t desktop[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, TRUE);
+    return std::wstring(desktop) + L"\\" + name + L".lnk";
+}
+
+class RoadInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testing_support::world::inWorld()) << "runs inside scripts/world.sh";
+        road::resetMachine();
+    }
+    testing_support::TempDir folder_;
+};
+
+TEST_F(RoadInstall, TheInstallerGetsTheRunsIdentityAndTheEmulatorItsPackage) {
+    const std::size_t installsBefore = testing_support::world::readStandinRuns("installer").size();
+    const std::size_t playersBefore = testing_support::world::readStandinRuns("player").size();
+    const auto result = road::runDriver(L"tamrix9_kr_com.game.x_2500_gid_1_x", L"", {}, folder_);
+    ASSERT_EQ(result.exitCode, 0) << result.describeRequests();
+    const auto installs =
+        testing_support::world::waitForStandinRuns("installer", installsBefore + 1);
+    ASSERT_EQ(installs.size(), installsBefore + 1);
+    const auto record = installs.back().json();
+    const auto& options = record["options"];
+    EXPECT_STREQ(options["openid"].GetString(), "2500");
+    EXPECT_STREQ(options["language"].GetString(), "kr");
+    EXPECT_STREQ(options["googleid"].GetString(), "gid_1");
+    EXPECT_EQ(utility::utf8ToWide(options["path"].GetString()), result.installFolder);
+    EXPECT_TRUE(result.logged(kSetupTag,
+                              "install player param: -silence -downloader -openid=2500 "
+                              "-language=kr -path=\"" +
+                                  utility::wideToUtf8(result.installFolder) +
+                                  "\" -googleid=gid_1"));
+    // What the installer left for the next run.
+    wchar_t registered[1024] = {};
+    DWORD size = sizeof(registered);
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Vorlund\\Tamrix9", L"InstallDir",
+                           RRF_RT_REG_SZ, nullptr, registered, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(registered), result.installFolder);
+    // The installer's success message, then an upload at once.
+    const auto events = result.reporterEvents();
+    const auto success = std::find(events.begin(), events.end(), R"({"event":"install_success"})");
+    ASSERT_NE(success, events.end()) << testing::PrintToString(events);
+    ASSERT_NE(success + 1, events.end());
+    EXPECT_EQ(success[1], R"({"event":"downloader_full_duration","properties":{"duration":"*"}})");
+    EXPECT_TRUE(result.allUploadsSigned());
+
+    const auto players = testing_support::world::waitForStandinRuns("player", playersBefore + 1);
+    ASSERT_EQ(players.size(), playersBefore + 1);
+    EXPECT_NE(players.back().commandLine.find(L"downloadpackage=com.game.x|package=com.game.x"),
+              std::wstring::npos);
+    // The un-elevated start is for systems that report 6.2 to this process; Wine reports its
+    // configured version, so the shell start serves there.
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&version);
+#pragma GCC diagnostic pop
+    const bool tokenPath = version.dwMajorVersion >= 6 && version.dwMinorVersion >= 2;
+    EXPECT_EQ(result.logged("DownloaderModel::runPlayer", "runPlayer no amdin"), tokenPath);
+}
+
+TEST_F(RoadInstall, AFailureMessageThenANonZeroExitStillEndsTheStageInTime) {
+    ASSERT_TRUE(writeScenario(
+        R"({"standins": {"installer": {"behaviour": "fail", "errorCode": -5, "exitCode": 1}}})"));
+    const auto result =
+        road::runDriver(L"tamrix9_en_100_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.logged("DownloadImpl::onHandleWindowIPC", "player install error! -5"));
+    EXPECT_TRUE(result.logged("CMainFrame::onInstallFinished", "install finished 1"));
+    EXPECT_TRUE(
+        contains(result.reporterEvents(),
+                 R"({"event":"install_fail","properties":{"failure_reason":"errorcode_-5"}})"));
+    EXPECT_TRUE(contains(result.analyticsEvents(), "install_fail"));
+}
+
+// The system's taskkill is stood in for beside the driver, where the search for it starts.
+class RunningEmulator : public RoadInstall {
+protected:
+    void SetUp() override {
+        RoadInstall::SetUp();
+        ASSERT_TRUE(CopyFileW(testing_support::peerPath(L"taskkill_peer").c_str(),
+                              (folder_.path() + L"taskkill.exe").c_str(), FALSE));
+        ASSERT_TRUE(writeScenario(R"({"standins": {"player": {"stay": true}}})"));
+    }
+    utility::UniqueHandle startPlayerAs(const std::wstring& path) {
+        if (!CopyFileW(road::standinPath(L"gxplayer").c_str(), path.c_str(), FALSE)) return {};
+        const std::size_t before = testing_support::world::readStandinRuns("player").size();
+        auto process = utility::process::create(path, L"", false);
+        testing_support::world::waitForStandinRuns("player", before + 1);
+        return process;
+    }
+    std::string taskkills() {
+        return testing_support::readFileBytes(folder_.path() + L"taskkill.log");
+    }
+    testing_support::TempDir players_;
+};
+
+TEST_F(RunningEmulator, IsStoppedWithTaskkillBeforeTheInstall) {
+    const auto player = startPlayerAs(players_.path() + L"gxplayer.exe");
+    ASSERT_TRUE(player);
+    const auto result =
+        road::runDriver(L"tamrix9_en_100_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(taskkills(), "/F /IM gxplayer.exe /T\n");
+    EXPECT_EQ(WaitForSingleObject(player.get(), 30000), WAIT_OBJECT_0);
+}
+
+TEST_F(RunningEmulator, ANameOfOtherCaseIsNotMatched) {
+    const auto player = startPlayerAs(players_.path() + L"GXPLAYER.EXE");
+    ASSERT_TRUE(player);
+    const auto result =
+        road::runDriver(L"tamrix9_en_100_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(taskkills(), "");
+    EXPECT_EQ(WaitForSingleObject(player.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    TerminateProcess(player.get(), 0);
+}
+
+TEST_F(RoadInstall, LaunchSettingsWithoutAdsInCleanModeAndAnIconThatFailed) {
+    HKEY run = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                        nullptr, 0, KEY_SET_VALUE, nullptr, &run, nullptr),
+        ERROR_SUCCESS);
+    const wchar_t news[] = L"C:\\news.exe";
+    RegSetValueExW(run, L"TxNews", 0, REG_SZ, reinterpret_cast<const BYTE*>(news), sizeof(news));
+    RegCloseKey(run);
+    const std::string document =
+        R"({"launch_h": "https://)" + kCdn +
+        R"(/games/demo/launch_h.jpg", "title": "Caf\u00e9", "runapp": "com.run",
+        "shortcutname": "Tamrix Road", "shortcuturl": "https://)" +
+        kCdn + R"(/games/road/missing.ico", "ad": 0, "cleanmodel": 1, "root": true})";
+    ASSERT_TRUE(writeScenario(R"({"content": {"packages": {"12345": )" + document + "}}}"));
+    const auto result =
+        road::runDriver(L"tamrix9_en_12345_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    ASSERT_EQ(result.exitCode, 0);
+    const std::wstring data = result.installFolder + L"data\\";
+    EXPECT_EQ(setting(data, "adshow"), "0");
+    EXPECT_EQ(setting(data, "cleanmodel"), "1");
+    EXPECT_EQ(setting(data, "useroot"), "<none>") << "root on writes nothing";
+    EXPECT_EQ(setting(data, "title"), "Caf\xC3\xA9");
+    EXPECT_EQ(setting(data, "runapp"), "com.run");
+    EXPECT_NE(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                           L"TxNews", RRF_RT_ANY, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(testing_support::readFileBytes(data + L"launch_1920.jpg").size(), 65536u);
+    EXPECT_EQ(result.requestsAt(kCdn, "/games/road/missing.ico").size(), 3u);
+    EXPECT_EQ(GetFileAttributesW(desktopLink(L"Tamrix Road").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(RoadInstall, ChannelIdRootOffAndADesktopShortcut) {
+    const std::string document = R"({"shortcutname": "Tamrix Road", "runapp": "com.run",
+        "shortcuturl": "https://)" +
+                                 kCdn + R"(/games/demo/shortcut.ico", "root": false})";
+    ASSERT_TRUE(writeScenario(R"({"content": {"packages": {"12345": )" + document + "}}}"));
+    const auto result =
+        road::runDriver(L"tamrix9_en_12345_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    ASSERT_EQ(result.exitCode, 0);
+    const std::wstring data = result.installFolder + L"data\\";
+    EXPECT_EQ(setting(data, "useroot"), "0");
+    EXPECT_EQ(setting(data, "adshow"), "<none>");
+    EXPECT_TRUE(result.logged(kSetupTag, "write openid sucess. first 2468 current:0"));
+    const std::wstring link = desktopLink(L"Tamrix Road");
+    EXPECT_NE(GetFileAttributesW(link.c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(link.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+// Runs the engine driver (a whole downloader run as the main window drives it) inside the
+// world, and reads what the run left behind: its log lines, the requests, the events.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+#include "tests/support/world_support.h"
+#include "tests/utility/log_capture.h"
+
+namespace road {
+
+using testing_support::LogLine;
+using testing_support::world::RecordedRequest;
+
+struct Run {
+    long exitCode = -1;
+    std::vector<LogLine> log;               // the driver's log lines of this run
+    std::vector<RecordedRequest> requests;  // recorded since the run started
+    std::wstring folder;                    // the folder the driver ran in (trailing backslash)
+    std::wstring installFolder;             // as the driver chose it before the download
+
+    bool logged(const std::string& function, const std::string& message) const;
+    // Messages logged under the tag, in order.
+    std::vector<std::string> messages(const std::string& function) const;
+    // Requests to the host whose path starts with the prefix, in order.
+    std::vector<RecordedRequest> requestsTo(const std::string& host,
+                                            const std::string& pathPrefix) const;
+    // Requests to the host for exactly that path, in order.
+    std::vector<RecordedRequest> requestsAt(const std::string& host, const std::string& path) const;
+    // Position of the first log line with the tag and message start; npos when none.
+    std::size_t logIndex(const std::string& function, const std::string& messageStart) const;
+    // Milliseconds of the day at which that line was logged; -1 when there is none.
+    long logTime(const std::string& function, const std::string& messageStart) const;
+    // Reporter events of every upload, in order, as compact JSON of {"event":..,"properties":..}.
+    std::vector<std::string> reporterEvents() const;
+    // Names of the analytics events posted, in order.
+    std::vector<std::string> analyticsEvents() const;
+    // One line per request (method, host, target, status, outcome, agent): for failure messages.
+    std::string describeRequests() const;
+    // True when there were uploads and each carried a signature the double accepted and events
+    // of the reporter's form.
+    bool allUploadsSigned() const;
+};
+
+// Clean start for one run: no installation registered, no autorun value, the default world.
+void resetMachine();
+
+// Copies the driver under baseName + ".exe" into a new folder and runs it there with the command
+// line and the driver options (TAMRIX_DRIVER_*), until it ends. Unless the options name one, the
+// install folder is "Emu" in that folder (completed with the edition's folders). Waits for the
+// analytics and collection requests the run made before it ended.
+Run runDriver(const std::wstring& baseName, const std::wstring& commandLine,
+              const std::map<std::wstring, std::wstring>& options,
+              const testing_support::TempDir& folder);
+
+// Windows path of an emulator stand-in built with the tests ("gxplayer").
+std::wstring standinPath(const std::wstring& name);
+
+// A rule object for the scenario.
+std::string rule(const std::string& host, const std::string& path, const std::string& answer);
+
+}  // namespace road
