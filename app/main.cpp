@@ -1,6 +1,6 @@
 // Process entry: COM, sockets, the work folder and the log, then an orderly end.
-#include <objbase.h>
 #include <windows.h>
+#include <objbase.h>
 #include <winsock2.h>
 
 #include <string>

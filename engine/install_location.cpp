@@ -1,7 +1,7 @@
 #include "engine/install_location.h"
 
-#include <shlwapi.h>
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <cmath>

@@ -35,17 +35,6 @@ void CALLBACK runInstallStage(PTP_CALLBACK_INSTANCE, void* model, PTP_WORK) {
     static_cast<DownloaderModel*>(model)->_threadInsPlayer();
 }
 
-// Legacy version query as this process sees it (6.2 from Windows 8 on without a manifest entry).
-OSVERSIONINFOW reportedVersion() {
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&version);
-#pragma GCC diagnostic pop
-    return version;
-}
-
 }  // namespace
 
 bool DownloaderModel::installPlayer() {
@@ -100,8 +89,8 @@ bool DownloaderModel::startPlayer() {
 
 bool DownloaderModel::runPlayer(const std::wstring& arguments) {
     const std::wstring player = installFolder_ + L"\\gxplayer.exe";
-    const OSVERSIONINFOW version = reportedVersion();
-    if (version.dwMajorVersion < 6 || version.dwMinorVersion < 2) {
+    const OSVERSIONINFOW version = post_install::reportedOsVersion();
+    if (!post_install::usesShellToken(version.dwMajorVersion, version.dwMinorVersion)) {
         return utility::process::shell(player, arguments, true, false);
     }
     LOG_AT(kRunTag, L"runPlayer no amdin");

@@ -1,9 +1,9 @@
 #include "engine/post_install.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <rapidjson/document.h>
 #include <rapidjson/prettywriter.h>
@@ -138,6 +138,20 @@ bool replaceWholeFile(const std::wstring& path, const std::string& bytes) {
 }
 
 }  // namespace
+
+OSVERSIONINFOW reportedOsVersion() {
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&version);
+#pragma GCC diagnostic pop
+    return version;
+}
+
+bool usesShellToken(unsigned long majorVersion, unsigned long minorVersion) {
+    return !(majorVersion < 6 || minorVersion < 2);
+}
 
 bool isSessionShell(const std::wstring& imagePath, const std::wstring& expectedPath,
                     unsigned long processSession, unsigned long ownSession) {

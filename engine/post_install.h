@@ -4,6 +4,8 @@
 // downloader's administrator rights.
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -46,6 +48,13 @@ void createDesktopShortcut(const LaunchSettings& settings, const std::wstring& i
 
 // The arguments that start the emulator with the run's package.
 std::wstring playerArguments(const std::wstring& package);
+
+// The system's version as the legacy query reports it to this process (6.2 from Windows 8 on,
+// since the manifest names no supported systems).
+OSVERSIONINFOW reportedOsVersion();
+// Whether the emulator is started through the shell's token on a system reporting that version
+// (6.2 and later); older systems start it through the shell.
+bool usesShellToken(unsigned long majorVersion, unsigned long minorVersion);
 
 // Whether a process is the desktop shell whose token starts the emulator: its image is the
 // Windows folder's explorer.exe (or reads just "explorer.exe"), and it runs in the downloader's

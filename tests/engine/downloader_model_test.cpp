@@ -2,8 +2,8 @@
 // install folder, and the guard against a second copy.
 #include "engine/downloader_model.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 

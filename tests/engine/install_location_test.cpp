@@ -1,8 +1,8 @@
 // Choosing, completing and checking the install folder.
 #include "engine/install_location.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <map>
 #include <string>

@@ -2,8 +2,8 @@
 // end is reported on both channels.
 #include "engine/installer_run.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <mutex>

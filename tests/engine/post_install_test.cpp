@@ -2,9 +2,9 @@
 // shortcut name, and the argument texts of its start.
 #include "engine/post_install.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -248,6 +248,16 @@ TEST(UnelevatedStart, OnlyTheShellOfTheDownloadersOwnSessionLendsItsToken) {
     // Exact, case-sensitive names only.
     EXPECT_FALSE(post_install::isSessionShell(L"C:\\WINDOWS\\EXPLORER.EXE", expected, 1, 1));
     EXPECT_FALSE(post_install::isSessionShell(L"C:\\Temp\\explorer.exe", expected, 1, 1));
+}
+
+TEST(UnelevatedStart, TheShellTokenServesFromVersion62On) {
+    EXPECT_TRUE(post_install::usesShellToken(6, 2));
+    EXPECT_TRUE(post_install::usesShellToken(6, 3));
+    // A system reporting 6.1 starts the emulator through the shell with the run-as verb; the
+    // rule compares the minor version on its own, so 10.0 does too.
+    EXPECT_FALSE(post_install::usesShellToken(6, 1));
+    EXPECT_FALSE(post_install::usesShellToken(5, 2));
+    EXPECT_FALSE(post_install::usesShellToken(10, 0));
 }
 
 TEST(UnelevatedStart, ACommandLineBeyondItsBufferIsRefused) {

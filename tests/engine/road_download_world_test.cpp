@@ -1,8 +1,8 @@
 // A whole run inside the world, seen from the package download: which client and which URL
 // deliver the installer, what is kept after a failure, and how the run reports it.
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <regex>
@@ -13,21 +13,15 @@
 
 namespace {
 
+using road::contains;
 using road::rule;
 using testing_support::world::writeScenario;
 
-std::string host(std::wstring_view wide) {
-    return utility::wideToUtf8(std::wstring(wide));
-}
-const std::string kCdn = host(deployment::values().cdnHost);
-const std::string kSpare = host(deployment::values().spareResourceHost);
+const std::string kCdn = road::cdnHost();
+const std::string kSpare = road::spareHost();
 constexpr char kPackage[] = "/download/package/Tamrix9.0.exe";
 constexpr char kThreadTag[] = "DownloaderModel::_threadDownloadPlayer";
 constexpr char kIeTag[] = "DownloaderModel::_downloadByIE";
-
-bool contains(const std::vector<std::string>& list, const std::string& item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
 
 class RoadDownload : public ::testing::Test {
 protected:

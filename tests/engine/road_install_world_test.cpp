@@ -1,31 +1,26 @@
 // A whole run inside the world, seen from the installer stage and the emulator's first start:
 // the installer's command line, the processes stopped before it, the installer's messages, the
 // files and settings prepared for the emulator, and how the emulator is started.
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <algorithm>
 
 #include "app/deployment.h"
+#include "engine/post_install.h"
 #include "tests/support/road_support.h"
 #include "utility/process.h"
 #include "utility/text.h"
 
 namespace {
 
+using road::contains;
 using road::rule;
 using testing_support::world::writeScenario;
 
-std::string host(std::wstring_view wide) {
-    return utility::wideToUtf8(std::wstring(wide));
-}
-const std::string kCdn = host(deployment::values().cdnHost);
+const std::string kCdn = road::cdnHost();
 constexpr char kSetupTag[] = "DownloaderModel::_threadInsPlayer";
-
-bool contains(const std::vector<std::string>& list, const std::string& item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
 
 std::string setting(const std::wstring& dataFolder, const char* key) {
     char value[256] = {};
@@ -89,13 +84,9 @@ TEST_F(RoadInstall, TheInstallerGetsTheRunsIdentityAndTheEmulatorItsPackage) {
               std::wstring::npos);
     // The un-elevated start is for systems that report 6.2 to this process; Wine reports its
     // configured version, so the shell start serves there.
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&version);
-#pragma GCC diagnostic pop
-    const bool tokenPath = version.dwMajorVersion >= 6 && version.dwMinorVersion >= 2;
+    const OSVERSIONINFOW version = post_install::reportedOsVersion();
+    const bool tokenPath =
+        post_install::usesShellToken(version.dwMajorVersion, version.dwMinorVersion);
     EXPECT_EQ(result.logged("DownloaderModel::runPlayer", "runPlayer no amdin"), tokenPath);
 }
 

@@ -10,21 +10,15 @@
 
 namespace {
 
+using road::contains;
 using road::rule;
 using testing_support::world::writeScenario;
 
-std::string host(std::wstring_view wide) {
-    return utility::wideToUtf8(std::wstring(wide));
-}
-const std::string kCdn = host(deployment::values().cdnHost);
-const std::string kSpare = host(deployment::values().spareResourceHost);
+const std::string kCdn = road::cdnHost();
+const std::string kSpare = road::spareHost();
 constexpr char kVersionPath[] = "/player_files/en/sarvel";
 constexpr char kTag[] = "DownloaderModel::_threadGetPlayerUrl";
 constexpr char kParseTag[] = "DownloaderModel::_threadGetPlayerUrl::parse";
-
-bool contains(const std::vector<std::string>& list, const std::string& item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
 
 class RoadLookup : public ::testing::Test {
 protected:

@@ -1,9 +1,9 @@
 // The libcurl client against the vendor double, inside the isolated world: error pages, resume,
 // unknown sizes, the progress rule, redirect limits, request bodies and headers, certificates,
 // the memory bound, range faults and parallel transfers.
+#include <windows.h>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>

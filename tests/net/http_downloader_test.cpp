@@ -1,7 +1,7 @@
 // The system HTTP downloader without a server: the header block, the URL pieces, the error kinds
 // of requests that cannot be made, and the resume bookkeeping around them.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // The two sinks of the system HTTP downloader, driven the way a request drives them: the file
 // sink's resume, progress, error record and file handling, and the memory sink's limits.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 // The system HTTP downloader against the vendor double, inside the isolated world: status
 // errors, resume and the range faults, unknown sizes, headers and query strings, certificates,
 // the memory bound, dropped transfers and abort from another thread.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>

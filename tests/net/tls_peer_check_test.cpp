@@ -1,6 +1,6 @@
 // The server certificate check refuses what the system does not trust, without a server.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <wincrypt.h>
 

@@ -1,8 +1,8 @@
 // The libcurl client without a server: the progress rule, and what each operation does and logs
 // when its file cannot be opened or its transfer cannot be made.
+#include <windows.h>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <string>
 #include <vector>

@@ -8,9 +8,9 @@
 //   TAMRIX_DRIVER_FOLDER=F   choose F as install folder before the download
 // Exit codes: 0 installed (and launched), 10 another copy runs, 20 download failed,
 // 30 installer did not end in time, 40 emulator did not start.
+#include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
-#include <windows.h>
 
 #include <cstdlib>
 #include <string>

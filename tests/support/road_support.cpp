@@ -1,5 +1,6 @@
 #include "tests/support/road_support.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <rapidjson/stringbuffer.h>
@@ -251,6 +252,17 @@ std::wstring standinPath(const std::wstring& name) {
         utility::ufile::parentDir(utility::ufile::parentDir(testing_support::peerPath(L"x"))));
     if (!build.empty() && build.back() != L'\\') build += L'\\';
     return build + L"tools\\standins\\" + name + L".exe";
+}
+
+std::string cdnHost() {
+    return host(deployment::values().cdnHost);
+}
+std::string spareHost() {
+    return host(deployment::values().spareResourceHost);
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
 }
 
 std::string rule(const std::string& hostName, const std::string& path, const std::string& answer) {

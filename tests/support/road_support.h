@@ -61,6 +61,12 @@ Run runDriver(const std::wstring& baseName, const std::wstring& commandLine,
 // Windows path of an emulator stand-in built with the tests ("gxplayer").
 std::wstring standinPath(const std::wstring& name);
 
+// Host names of the deployment, as the double records them.
+std::string cdnHost();
+std::string spareHost();
+
+bool contains(const std::vector<std::string>& list, const std::string& item);
+
 // A rule object for the scenario.
 std::string rule(const std::string& host, const std::string& path, const std::string& answer);
 

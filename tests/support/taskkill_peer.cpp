@@ -1,8 +1,8 @@
 // Stands in for the system's "taskkill" when copied as taskkill.exe beside a program that runs
 // it: appends its command line to "taskkill.log" beside itself, then ends the processes named
 // by "/IM" (compared without case, as the system tool does). Wine's own tool lacks "/T".
-#include <tlhelp32.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cwchar>
 #include <string>

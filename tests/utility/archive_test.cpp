@@ -1,7 +1,7 @@
 // Extraction of in-memory 7z archives into a folder and into a callback, on archives the build
 // makes with the 7-Zip command line (tests/utility/archives.cmake).
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>

@@ -1,10 +1,10 @@
 // Drives, free space and desktop shortcuts. The selection and file-system rules run over given
 // probe answers (the only way to meet a USB disk or an exFAT volume here); the live queries are
 // checked against this system where it answers them.
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <optional>

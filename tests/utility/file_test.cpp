@@ -1,7 +1,7 @@
 // Files and folders: path pieces, folder creation, moves and deletes with their log lines, and
 // the raw file handle with its sharing rules.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>

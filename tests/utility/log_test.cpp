@@ -1,6 +1,6 @@
 // The log: the process-wide call path, the line format and limits, and the file writer.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>

@@ -1,8 +1,8 @@
 // Processes: command lines and verbs over given inputs, and real peer processes started by
 // create, execute, shell and openUrl; the process list, the named mutex across processes, and
 // raising a window.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <thread>

@@ -1,7 +1,7 @@
 // Registry keys read through the narrow interface: results, the 1,024-byte limit and the lines
 // logged for a missing key, a missing value and a read without an open key.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 

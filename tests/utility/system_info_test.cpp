@@ -1,7 +1,7 @@
 // System information: version and architecture rules over given answers, the live answers of
 // this system, and the GUID text form.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cwctype>
 #include <set>

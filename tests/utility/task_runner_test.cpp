@@ -1,6 +1,6 @@
 // Posted tasks, owner cancellation, UI timers and worker threads on a real message loop.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>

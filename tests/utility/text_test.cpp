@@ -1,6 +1,6 @@
 // Text conversions between wide, UTF-8 and ANSI forms, and the small text helpers.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>

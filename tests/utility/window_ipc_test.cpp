@@ -1,7 +1,7 @@
 // The window channel between processes: what reaches the handler, in which order, and the
 // client's look-up.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
