@@ -23,15 +23,10 @@ constexpr char kPackage[] = "/download/package/Tamrix9.0.exe";
 constexpr char kThreadTag[] = "DownloaderModel::_threadDownloadPlayer";
 constexpr char kIeTag[] = "DownloaderModel::_downloadByIE";
 
-class RoadDownload : public ::testing::Test {
+class RoadDownload : public road::RoadTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(testing_support::world::inWorld()) << "runs inside scripts/world.sh";
-        road::resetMachine();
-    }
     road::Run run(std::map<std::wstring, std::wstring> options = {}) {
-        options.emplace(L"TAMRIX_DRIVER_LAUNCH", L"0");
-        return road::runDriver(L"tamrix9_en_100_x", L"", options, folder_);
+        return RoadTest::run(L"tamrix9_en_100_x", std::move(options));
     }
     // The reporter's download events of the run.
     static std::vector<std::string> downloadEvents(const road::Run& result) {
@@ -41,7 +36,6 @@ protected:
         }
         return events;
     }
-    testing_support::TempDir folder_;
 };
 
 TEST_F(RoadDownload, SystemClientOnTheSpareUrl) {

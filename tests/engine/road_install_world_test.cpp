@@ -35,19 +35,13 @@ std::wstring desktopLink(const std::wstring& name) {
     return std::wstring(desktop) + L"\\" + name + L".lnk";
 }
 
-class RoadInstall : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(testing_support::world::inWorld()) << "runs inside scripts/world.sh";
-        road::resetMachine();
-    }
-    testing_support::TempDir folder_;
-};
+using RoadInstall = road::RoadTest;
 
 TEST_F(RoadInstall, TheInstallerGetsTheRunsIdentityAndTheEmulatorItsPackage) {
     const std::size_t installsBefore = testing_support::world::readStandinRuns("installer").size();
     const std::size_t playersBefore = testing_support::world::readStandinRuns("player").size();
-    const auto result = road::runDriver(L"tamrix9_kr_com.game.x_2500_gid_1_x", L"", {}, folder_);
+    const auto result =
+        run(L"tamrix9_kr_com.game.x_2500_gid_1_x", {{L"TAMRIX_DRIVER_LAUNCH", L"1"}});
     ASSERT_EQ(result.exitCode, 0) << result.describeRequests();
     const auto installs =
         testing_support::world::waitForStandinRuns("installer", installsBefore + 1);
@@ -93,8 +87,7 @@ TEST_F(RoadInstall, TheInstallerGetsTheRunsIdentityAndTheEmulatorItsPackage) {
 TEST_F(RoadInstall, AFailureMessageThenANonZeroExitStillEndsTheStageInTime) {
     ASSERT_TRUE(writeScenario(
         R"({"standins": {"installer": {"behaviour": "fail", "errorCode": -5, "exitCode": 1}}})"));
-    const auto result =
-        road::runDriver(L"tamrix9_en_100_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    const auto result = run(L"tamrix9_en_100_x");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.logged("DownloadImpl::onHandleWindowIPC", "player install error! -5"));
     EXPECT_TRUE(result.logged("CMainFrame::onInstallFinished", "install finished 1"));
@@ -129,8 +122,7 @@ protected:
 TEST_F(RunningEmulator, IsStoppedWithTaskkillBeforeTheInstall) {
     const auto player = startPlayerAs(players_.path() + L"gxplayer.exe");
     ASSERT_TRUE(player);
-    const auto result =
-        road::runDriver(L"tamrix9_en_100_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    const auto result = run(L"tamrix9_en_100_x");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(taskkills(), "/F /IM gxplayer.exe /T\n");
     EXPECT_EQ(WaitForSingleObject(player.get(), 30000), WAIT_OBJECT_0);
@@ -139,8 +131,7 @@ TEST_F(RunningEmulator, IsStoppedWithTaskkillBeforeTheInstall) {
 TEST_F(RunningEmulator, ANameOfOtherCaseIsNotMatched) {
     const auto player = startPlayerAs(players_.path() + L"GXPLAYER.EXE");
     ASSERT_TRUE(player);
-    const auto result =
-        road::runDriver(L"tamrix9_en_100_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    const auto result = run(L"tamrix9_en_100_x");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(taskkills(), "");
     EXPECT_EQ(WaitForSingleObject(player.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -148,22 +139,22 @@ TEST_F(RunningEmulator, ANameOfOtherCaseIsNotMatched) {
 }
 
 TEST_F(RoadInstall, LaunchSettingsWithoutAdsInCleanModeAndAnIconThatFailed) {
-    HKEY run = nullptr;
+    HKEY autorun = nullptr;
     ASSERT_EQ(
         RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
-                        nullptr, 0, KEY_SET_VALUE, nullptr, &run, nullptr),
+                        nullptr, 0, KEY_SET_VALUE, nullptr, &autorun, nullptr),
         ERROR_SUCCESS);
     const wchar_t news[] = L"C:\\news.exe";
-    RegSetValueExW(run, L"TxNews", 0, REG_SZ, reinterpret_cast<const BYTE*>(news), sizeof(news));
-    RegCloseKey(run);
+    RegSetValueExW(autorun, L"TxNews", 0, REG_SZ, reinterpret_cast<const BYTE*>(news),
+                   sizeof(news));
+    RegCloseKey(autorun);
     const std::string document =
         R"({"launch_h": "https://)" + kCdn +
         R"(/games/demo/launch_h.jpg", "title": "Caf\u00e9", "runapp": "com.run",
         "shortcutname": "Tamrix Road", "shortcuturl": "https://)" +
         kCdn + R"(/games/road/missing.ico", "ad": 0, "cleanmodel": 1, "root": true})";
     ASSERT_TRUE(writeScenario(R"({"content": {"packages": {"12345": )" + document + "}}}"));
-    const auto result =
-        road::runDriver(L"tamrix9_en_12345_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    const auto result = run(L"tamrix9_en_12345_x");
     ASSERT_EQ(result.exitCode, 0);
     const std::wstring data = result.installFolder + L"data\\";
     EXPECT_EQ(setting(data, "adshow"), "0");
@@ -184,8 +175,7 @@ TEST_F(RoadInstall, ChannelIdRootOffAndADesktopShortcut) {
         "shortcuturl": "https://)" +
                                  kCdn + R"(/games/demo/shortcut.ico", "root": false})";
     ASSERT_TRUE(writeScenario(R"({"content": {"packages": {"12345": )" + document + "}}}"));
-    const auto result =
-        road::runDriver(L"tamrix9_en_12345_x", L"", {{L"TAMRIX_DRIVER_LAUNCH", L"0"}}, folder_);
+    const auto result = run(L"tamrix9_en_12345_x");
     ASSERT_EQ(result.exitCode, 0);
     const std::wstring data = result.installFolder + L"data\\";
     EXPECT_EQ(setting(data, "useroot"), "0");

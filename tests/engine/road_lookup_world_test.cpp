@@ -20,18 +20,7 @@ constexpr char kVersionPath[] = "/player_files/en/sarvel";
 constexpr char kTag[] = "DownloaderModel::_threadGetPlayerUrl";
 constexpr char kParseTag[] = "DownloaderModel::_threadGetPlayerUrl::parse";
 
-class RoadLookup : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(testing_support::world::inWorld()) << "runs inside scripts/world.sh";
-        road::resetMachine();
-    }
-    road::Run run(const std::wstring& name, std::map<std::wstring, std::wstring> options = {}) {
-        options.emplace(L"TAMRIX_DRIVER_LAUNCH", L"0");
-        return road::runDriver(name, L"", options, folder_);
-    }
-    testing_support::TempDir folder_;
-};
+using RoadLookup = road::RoadTest;
 
 // A package document with one game and launch settings.
 std::string packageDocument(const std::string& settings) {

@@ -246,6 +246,16 @@ Run runDriver(const std::wstring& baseName, const std::wstring& commandLine,
     return run;
 }
 
+void RoadTest::SetUp() {
+    ASSERT_TRUE(testing_support::world::inWorld()) << "runs inside scripts/world.sh";
+    resetMachine();
+}
+
+Run RoadTest::run(const std::wstring& baseName, std::map<std::wstring, std::wstring> options) {
+    options.emplace(L"TAMRIX_DRIVER_LAUNCH", L"0");
+    return runDriver(baseName, L"", options, folder_);
+}
+
 std::wstring standinPath(const std::wstring& name) {
     // Peers live in <build>\tests\support, the stand-ins in <build>\tools\standins.
     std::wstring build = utility::ufile::parentDir(

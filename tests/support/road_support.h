@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <map>
 #include <string>
@@ -69,5 +70,17 @@ bool contains(const std::vector<std::string>& list, const std::string& item);
 
 // A rule object for the scenario.
 std::string rule(const std::string& host, const std::string& path, const std::string& answer);
+
+// A test of whole runs: a clean machine and default world for each case, and a folder of its own
+// to run the driver in.
+class RoadTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    // Runs the driver under the file name without starting the emulator unless the options say
+    // otherwise.
+    road::Run run(const std::wstring& baseName, std::map<std::wstring, std::wstring> options = {});
+
+    testing_support::TempDir folder_;
+};
 
 }  // namespace road
