@@ -29,11 +29,6 @@ std::wstring modulePath() {
     return path;
 }
 
-std::wstring lowered(std::wstring text) {
-    utility::toLowerInPlace(text);
-    return text;
-}
-
 }  // namespace
 
 DownloaderModel& DownloaderModel::instance() {
@@ -89,7 +84,7 @@ void DownloaderModel::applyFileName(const std::wstring& exePath) {
         if (!fields.openId.empty()) openId_ = fields.openId;
         googleId_ = fields.googleId;
         if (fields.package.size() > 5) package_ = fields.package;
-        const std::wstring type = lowered(fields.type);
+        const std::wstring type = utility::lowerCased(fields.type);
         if (type == L"tamrix4") {
             config_.setPlayer4();
         } else if (type == L"tamrix64") {

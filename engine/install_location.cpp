@@ -5,29 +5,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cwctype>
 
 #include "app/config_imp.h"
 #include "utility/disk.h"
 #include "utility/file.h"
 #include "utility/log.h"
+#include "utility/text.h"
 
 namespace install_location {
 namespace {
 
 constexpr char kCalcTag[] = "DownloaderModel::_calcInstallPath";
-
-std::wstring trimmedSpaces(const std::wstring& text) {
-    const auto first = text.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return {};
-    return text.substr(first, text.find_last_not_of(L' ') - first + 1);
-}
-
-std::wstring lowered(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-    return text;
-}
 
 void replaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to) {
     // Repeated until nothing is left, so "\\\\" collapses fully.
@@ -121,7 +109,7 @@ std::wstring completeInstallPath(std::wstring folder, const ConfigImp& config) {
     if (folder.empty() || folder.back() != L'\\') folder += L'\\';
     if (PathIsRootW(folder.c_str())) return folder + config.getDefaultInstallSubPath();
     const std::wstring native = L"sarvel\\";
-    const auto first = lowered(folder).find(native);
+    const auto first = utility::lowerCased(folder).find(native);
     if (first != std::wstring::npos && first + native.size() == folder.size()) {
         return folder + config.getInstallFolderName();
     }
@@ -138,13 +126,13 @@ std::wstring normalizeSeparators(std::wstring folder) {
         single += folder[i];
         if (folder[i] == L'\\' && i + 1 < folder.size() && folder[i + 1] == L'\\') ++i;
     }
-    single = trimmedSpaces(single);
+    single = utility::trimmedSpaces(single);
     if (single.empty() || single.back() != L'\\') single += L'\\';
     return single;
 }
 
 std::wstring normalizePath(const std::wstring& folder) {
-    std::wstring path = lowered(folder);
+    std::wstring path = utility::lowerCased(folder);
     replaceAll(path, L"/", L"\\");
     replaceAll(path, L"\\\\", L"\\");
     const auto first = path.find_first_not_of(L'\\');
@@ -159,16 +147,16 @@ bool isValidInstallPath(const std::wstring& folder) {
 bool isValidInstallPath(
     const std::wstring& folder,
     const std::function<std::optional<std::uint64_t>(const std::wstring&)>& freeBytesOfVolume) {
-    const std::wstring path = trimmedSpaces(normalizePath(folder));
+    const std::wstring path = utility::trimmedSpaces(normalizePath(folder));
     if (path.size() < 3) return false;
     const auto freeBytes = freeBytesOfVolume(path.substr(0, 3));
     if (!freeBytes || *freeBytes == 0) return false;
-    const std::wstring rest = trimmedSpaces(path.substr(3));
+    const std::wstring rest = utility::trimmedSpaces(path.substr(3));
     if (rest.find_first_of(L"/:*?\"<>|") != std::wstring::npos) return false;
     std::size_t start = 0;
     for (auto slash = rest.find(L'\\'); slash != std::wstring::npos;
          slash = rest.find(L'\\', start)) {
-        if (trimmedSpaces(rest.substr(start, slash - start)).empty()) return false;
+        if (utility::trimmedSpaces(rest.substr(start, slash - start)).empty()) return false;
         start = slash + 1;
     }
     return true;

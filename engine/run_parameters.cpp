@@ -1,23 +1,11 @@
 #include "engine/run_parameters.h"
 
 #include <algorithm>
-#include <cwctype>
+
+#include "utility/text.h"
 
 namespace run_parameters {
 namespace {
-
-std::wstring trimmed(const std::wstring& text) {
-    const auto first = text.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return {};
-    const auto last = text.find_last_not_of(L' ');
-    return text.substr(first, last - first + 1);
-}
-
-std::wstring lowered(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-    return text;
-}
 
 std::wstring joined(const std::vector<std::wstring>& parts, std::size_t from, std::size_t to) {
     std::wstring text;
@@ -45,7 +33,7 @@ std::vector<std::wstring> splitTrimmed(const std::wstring& text, wchar_t separat
     std::size_t start = 0;
     for (;;) {
         const auto end = text.find(separator, start);
-        parts.push_back(trimmed(text.substr(start, end - start)));
+        parts.push_back(utility::trimmedSpaces(text.substr(start, end - start)));
         if (end == std::wstring::npos) break;
         start = end + 1;
     }
@@ -84,9 +72,10 @@ std::map<std::wstring, std::wstring> parseCommandLine(const std::wstring& comman
     for (const auto& item : splitTrimmed(line, L'|')) {
         const auto equals = item.find(L'=');
         if (equals == std::wstring::npos) continue;
-        const std::wstring key = lowered(trimmed(item.substr(0, equals)));
+        const std::wstring key =
+            utility::lowerCased(utility::trimmedSpaces(item.substr(0, equals)));
         if (key.empty()) continue;
-        items[key] = trimmed(item.substr(equals + 1));
+        items[key] = utility::trimmedSpaces(item.substr(equals + 1));
     }
     return items;
 }

@@ -75,6 +75,17 @@ void toLowerInPlace(std::wstring& text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
 }
 
+std::wstring trimmedSpaces(const std::wstring& text) {
+    const std::size_t first = text.find_first_not_of(L' ');
+    if (first == std::wstring::npos) return {};
+    return text.substr(first, text.find_last_not_of(L' ') - first + 1);
+}
+
+std::wstring lowerCased(std::wstring text) {
+    toLowerInPlace(text);
+    return text;
+}
+
 std::string int64ToText(std::int64_t value) {
     char buffer[64] = {};
     std::snprintf(buffer, sizeof(buffer), "%lld", static_cast<long long>(value));

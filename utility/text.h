@@ -25,6 +25,9 @@ std::string ansiToUtf8(const std::string& text);
 void trimSpaces(std::string& text);
 // Lower-cases every character with the C library's mapping of the current locale.
 void toLowerInPlace(std::wstring& text);
+// The text without leading and trailing blanks (U+0020 only), and lower-cased, as copies.
+std::wstring trimmedSpaces(const std::wstring& text);
+std::wstring lowerCased(std::wstring text);
 
 // Decimal text of the value.
 std::string int64ToText(std::int64_t value);
