@@ -149,6 +149,9 @@ TEST_F(CanvasTest, SourceOverIsPremultiplied) {
     canvas.clear({1, 0, 2, 1}, 0);
     canvas.clear({2, 0, 3, 1}, 0x800000FF);
     canvas.fillRect({0, 0, 3, 1}, 0x80FF0000);
+    canvas.clear({3, 0, 4, 1}, 0xFFC8C8C8);
+    canvas.fillRect({3, 0, 4, 1}, 0x64000000);
+    EXPECT_EQ(at(3, 0), 0xFF7A7A7Au);           // 200 * 155 / 255 rounds up to 122
     EXPECT_EQ(at(0, 0), 0xFF80007Fu);           // half red over opaque blue
     EXPECT_EQ(at(1, 0), 0x80800000u);           // over nothing: the colour itself
     EXPECT_EQ(at(2, 0), 0xC0800040u);           // over half blue
