@@ -67,11 +67,12 @@ public:
     void fillRoundRect(const Rect& rect, int radius, Argb colour);
     // A border of the given width drawn inside the rectangle.
     void strokeRoundRect(const Rect& rect, int radius, int width, Argb colour);
-    // Horizontal line of the given thickness (underlines, separators).
+    // Horizontal line of the given thickness (underlines, separators): columns x0 up to x1
+    // (x1 itself excluded, either order), rows y to y + thickness - 1.
     void fillLine(int x0, int x1, int y, int thickness, Argb colour);
 
     // Draws the source part of the image into dest, source-over. corner gives the nine-grid
-    // margins (in source pixels, scaled into dest by cornerScale/96 of a DPI, so 192 doubles
+    // margins (in source pixels, scaled into dest by cornerDpi/96, so 192 doubles
     // them): corners keep their size, edges stretch one way, the centre both ways. A mask colour
     // (0xFFRRGGBB; 0 for none) makes pixels of that colour transparent. Smooth (bilinear)
     // scaling. alpha multiplies the whole image.
