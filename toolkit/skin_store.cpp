@@ -87,6 +87,11 @@ bool SkinStore::setResourcePathFromInstance() {
     return found;
 }
 
+void SkinStore::setResourcePath(std::wstring folder) {
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder.push_back(L'\\');
+    resourcePath_ = std::move(folder);
+}
+
 bool SkinStore::registerArchive(HMODULE module) {
     archive_.clear();
     const HRSRC resource =

@@ -39,6 +39,9 @@ public:
     // True when it was set.
     bool setResourcePathFromInstance();
     const std::wstring& resourcePath() const { return resourcePath_; }
+    // Sets the resource path directly (tools that show another skin folder); a trailing
+    // backslash is added when missing.
+    void setResourcePath(std::wstring folder);
 
     // Replaces the archive map with every entry of the module's skin archive. A missing or
     // unreadable archive leaves the map empty and gives false (logged).

@@ -40,9 +40,9 @@ struct TextFormat {
 
 // Result of laying out a text in a width.
 struct TextMetrics {
-    Size size;               // device pixels the text needs
-    bool fits = true;        // false when clipped or ellipsised in the given box
-    bool missingGlyph = false;  // a character no face of the fallback list can draw
+    Size size;                            // device pixels the text needs
+    bool fits = true;                     // false when clipped or ellipsised in the given box
+    bool missingGlyph = false;            // a character no face of the fallback list can draw
     std::vector<std::wstring> facesUsed;  // every face chosen for the runs, in first-use order
 };
 

@@ -1,0 +1,144 @@
+#include "toolkit/box_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using tk::Axis;
+using tk::BoxItem;
+using tk::Rect;
+
+struct Case {
+    const char* what;
+    Axis axis;
+    Rect area;
+    int gap;
+    std::vector<BoxItem> items;
+    std::vector<Rect> expected;
+};
+
+BoxItem fixed(int main, int cross = 0) {
+    BoxItem b;
+    b.main = main;
+    b.cross = cross;
+    return b;
+}
+BoxItem stretch() {
+    return BoxItem{};
+}
+BoxItem bounded(int minMain, int maxMain) {
+    BoxItem b;
+    b.minMain = minMain;
+    b.maxMain = maxMain;
+    return b;
+}
+BoxItem margined(int main, tk::Insets margin) {
+    BoxItem b = fixed(main);
+    b.margin = margin;
+    return b;
+}
+BoxItem floating(Rect pos) {
+    BoxItem b;
+    b.floating = true;
+    b.floatPos = pos;
+    return b;
+}
+
+TEST(BoxLayout, PlacesFixedStretchBoundedMarginedAndFloatingItems) {
+    const Rect area{10, 20, 110, 220};  // 100 wide, 200 high
+    const Case cases[] = {
+        {"fixed then stretch",
+         Axis::kVertical,
+         area,
+         0,
+         {fixed(50), stretch()},
+         {{10, 20, 110, 70}, {10, 70, 110, 220}}},
+        {"two stretch share evenly, remainder to the first",
+         Axis::kVertical,
+         {0, 0, 10, 101},
+         0,
+         {stretch(), stretch()},
+         {{0, 0, 10, 51}, {0, 51, 10, 101}}},
+        {"gap between items only",
+         Axis::kHorizontal,
+         area,
+         10,
+         {fixed(20), stretch(), fixed(20)},
+         {{10, 20, 30, 220}, {40, 20, 80, 220}, {90, 20, 110, 220}}},
+        {"maximum cuts the share, the rest goes to others",
+         Axis::kVertical,
+         area,
+         0,
+         {bounded(0, 40), stretch()},
+         {{10, 20, 110, 60}, {10, 60, 110, 220}}},
+        {"minimum raises the share",
+         Axis::kVertical,
+         area,
+         0,
+         {bounded(150, 0), stretch()},
+         {{10, 20, 110, 170}, {10, 170, 110, 220}}},
+        {"fixed size clamped by its maximum",
+         Axis::kVertical,
+         area,
+         0,
+         {[] {
+             BoxItem b = fixed(90);
+             b.maxMain = 30;
+             return b;
+         }()},
+         {{10, 20, 110, 50}}},
+        {"margins on both axes",
+         Axis::kVertical,
+         area,
+         0,
+         {margined(30, {5, 4, 6, 8}), stretch()},
+         {{15, 24, 104, 54}, {10, 62, 110, 220}}},
+        {"fixed cross size sits at the start",
+         Axis::kHorizontal,
+         area,
+         0,
+         {fixed(40, 30)},
+         {{10, 20, 50, 50}}},
+        {"overflow is cut at the end",
+         Axis::kVertical,
+         area,
+         0,
+         {fixed(150), fixed(150), stretch()},
+         {{10, 20, 110, 170}, {10, 170, 110, 220}, {10, 220, 110, 220}}},
+        {"floats ignore the flow and sit at pos in the container",
+         Axis::kVertical,
+         area,
+         0,
+         {fixed(50), floating({5, 6, 25, 16}), stretch()},
+         {{10, 20, 110, 70}, {5, 6, 25, 16}, {10, 70, 110, 220}}},
+        {"float with fixed size and only a corner",
+         Axis::kVertical,
+         area,
+         0,
+         {[] {
+             BoxItem b = floating({7, 8, 7, 8});
+             b.main = 12;
+             b.cross = 30;
+             return b;
+         }()},
+         {{7, 8, 37, 20}}},
+        {"nothing to lay out", Axis::kVertical, area, 5, {}, {}},
+    };
+    const Rect container{0, 0, 200, 300};
+    for (const auto& c : cases)
+        EXPECT_EQ(tk::layoutBox(c.axis, container, c.area, c.gap, c.items), c.expected) << c.what;
+}
+
+TEST(BoxLayout, SharesNeverGoNegativeWhenFixedItemsOverfillTheArea) {
+    const auto rects = tk::layoutBox(Axis::kHorizontal, {}, {0, 0, 50, 10}, 4,
+                                     {fixed(40), stretch(), bounded(20, 0)});
+    ASSERT_EQ(rects.size(), 3u);
+    for (const Rect& r : rects) {
+        EXPECT_GE(r.width(), 0);
+        EXPECT_LE(r.right, 50);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+// Loading a window's layout into its paint manager: the tree, the fonts, and the window's own
+// settings (size, minimum size, caption strip, rounded corners, layered presentation). Shared by
+// the window base and by tools that render a layout off screen. UI thread only.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "toolkit/control_factory.h"
+#include "toolkit/geometry.h"
+#include "toolkit/paint_manager.h"
+
+namespace tk {
+
+struct WindowSettings {
+    Size size;  // 96-DPI units; 0 when the layout gives none
+    Size minimum;
+    Rect caption;  // left, top, inset from the right edge, bottom
+    int roundCorner = 0;
+    bool layered = false;
+};
+
+// Reads folder + file from the skin store, builds its tree into the manager (replacing the old
+// one) and declares its fonts. Nothing when the layout is missing or does not parse; the
+// manager then has no tree.
+std::optional<WindowSettings> loadWindowLayout(PaintManager& manager, const std::wstring& folder,
+                                               const std::wstring& file,
+                                               const ControlCreator& custom);
+
+}  // namespace tk
