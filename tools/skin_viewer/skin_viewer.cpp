@@ -1,7 +1,7 @@
 // skin_viewer: renders a layout of the skin, the way a window of the installer would show it.
 //
 //   skin_viewer --layout mainframe.xml [--skin-dir DIR | --archive FILE.7z | --exe FILE.exe]
-//               [--lang zh_CN] [--dpi 192] [--font FACE] [--font-file FILE]
+//               [--lang zh_CN] [--dpi 192 (default: the system's)] [--font FACE] [--font-file FILE]
 //               [--select NAME=INDEX] [--text NAME=TEXT] [--visible NAME=0|1]
 //               [--attr NAME.ATTRIBUTE=VALUE] [--out FILE.png] [--report FILE.json] [--live]
 //
@@ -39,7 +39,7 @@ struct Options {
     std::wstring language = L"en_US";
     std::wstring out;
     std::wstring report;
-    int dpi = 96;
+    int dpi = 0;  // 0: the system's
     bool live = false;
     std::vector<std::pair<std::wstring, std::wstring>> edits;  // option name, value, in order
 };
@@ -221,7 +221,7 @@ int runLive(const Options& options) {
 int renderOffScreen(const Options& options) {
     tk::PaintManager manager;
     manager.attachWindow(nullptr, {}, nullptr);
-    manager.setDpi(options.dpi);
+    manager.setDpi(options.dpi > 0 ? options.dpi : tk::windowDpi(nullptr));
     const auto settings = tk::loadWindowLayout(manager, L"", options.layout, nullptr);
     if (!settings || !manager.root()) return fail(L"cannot load layout", options.layout);
     for (const auto& [option, value] : options.edits)
