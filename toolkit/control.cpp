@@ -302,7 +302,7 @@ Size Label::desiredSize(Size available) {
     if (autoWidth_ && fixedWidth_ == 0) {
         const Insets pad = scaleInsets(textPadding_, dpi());
         const auto m = measureText(text_, fontSpec(), dpi(), textFormat(), {0, 0});
-        size.cx = std::max(m.size.cx + pad.horizontal(), px(minWidth_));
+        size.cx = std::max({m.size.cx + pad.horizontal(), px(minTextWidth_), px(minWidth_)});
     }
     return size;
 }

@@ -84,7 +84,7 @@ Rect Edit::hostRect() const {
     // The native edit is one line high, centred in the text box.
     HDC dc = GetDC(host_);
     TEXTMETRICW tm{};
-    HGDIOBJ old = SelectObject(dc, fontHandle(fontSpec(), dpi()));
+    HGDIOBJ old = SelectObject(dc, manager_->fonts().handle(font_, dpi()));
     GetTextMetricsW(dc, &tm);
     SelectObject(dc, old);
     ReleaseDC(host_, dc);
@@ -105,7 +105,7 @@ void Edit::beginEditing() {
     SetPropW(host_, kEditProp, this);
     hostDefault_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(host_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Edit::hostProc)));
-    SendMessageW(host_, WM_SETFONT, reinterpret_cast<WPARAM>(fontHandle(fontSpec(), dpi())), FALSE);
+    SendMessageW(host_, WM_SETFONT, reinterpret_cast<WPARAM>(manager_->fonts().handle(font_, dpi())), FALSE);
     SendMessageW(host_, EM_SETLIMITTEXT, maxChars_ > 0 ? maxChars_ : 0, 0);
     SendMessageW(host_, EM_SETSEL, 0, -1);
     SetFocus(host_);

@@ -51,7 +51,7 @@ public:
     Control* findControl(std::wstring_view name) const;
 
     FontTable& fonts() { return fonts_; }
-    FontSpec font(int id) const { return fonts_.resolve(id); }
+    FontSpec font(int id) const { return fonts_.font(id); }
 
     // Client size in device pixels.
     void resize(Size size);

@@ -1,5 +1,6 @@
 #include "toolkit/toolkit_setup.h"
 
+#include "toolkit/font_fallback.h"
 #include "toolkit/image_cache.h"
 #include "toolkit/skin_store.h"
 #include "toolkit/text_table.h"
@@ -11,8 +12,9 @@ void setInstance(HMODULE module) {
     imageCache().setLoader([](const std::wstring& name) { return skinStore().load(name); });
 }
 
-void setTextLanguage(const std::wstring& current, const std::wstring& fallback) {
+void setTableLanguage(const std::wstring& current, const std::wstring& fallback) {
     textTable().setLanguage(current, fallback);
+    setTextLanguage(textTable().language());
 }
 
 void setResourcePathFromInstance() {

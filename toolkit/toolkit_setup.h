@@ -12,8 +12,9 @@ namespace tk {
 // The module whose folder is the instance folder and whose resources hold the skin archive.
 // Images are read through the skin store from now on.
 void setInstance(HMODULE module);
-// The text table's language, and the one used when it is empty.
-void setTextLanguage(const std::wstring& current, const std::wstring& fallback = L"en_US");
+// The text table's language, and the one used when it is empty; also the language whose
+// regional character forms the text uses.
+void setTableLanguage(const std::wstring& current, const std::wstring& fallback = L"en_US");
 // The skin folder next to the executable, when there is one.
 void setResourcePathFromInstance();
 // Reads the skin archive from the module's resources, then loads the text table. False when

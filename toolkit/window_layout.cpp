@@ -39,8 +39,8 @@ std::optional<WindowSettings> loadWindowLayout(PaintManager& manager, const std:
         *bytes, [&folder](const std::wstring& name) { return skinStore().load(folder + name); });
     if (!layout) return std::nullopt;
     for (const auto& f : layout->fonts) {
-        if (f.id >= 0) manager.fonts().add(f.id, f.spec, f.shared);
-        if (f.isDefault) manager.fonts().setDefault(f.spec, f.shared);
+        if (f.id >= 0) manager.fonts().addFont(f.id, f.spec, f.shared);
+        if (f.isDefault) manager.fonts().setDefaultFont(f.spec, f.shared);
     }
     manager.setRoot(buildControls(layout->roots, custom));
     return readSettings(layout->window);

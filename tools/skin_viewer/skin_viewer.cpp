@@ -28,6 +28,7 @@
 #include "toolkit/png_writer.h"
 #include "toolkit/skin_store.h"
 #include "toolkit/text_table.h"
+#include "toolkit/toolkit_setup.h"
 #include "toolkit/window_base.h"
 #include "toolkit/window_layout.h"
 #include "utility/text.h"
@@ -78,8 +79,8 @@ bool loadSkinSource(const std::wstring& kind, const std::wstring& value) {
 void applyFonts(tk::PaintManager& manager, const std::wstring& face, const std::wstring& language) {
     const int base = language == L"th_TH" ? 13 : 12;
     const int sizes[] = {0, 2, 4, 6, 8, 10, 12, 16, 20};
-    manager.fonts().setDefault({face, base}, true);
-    for (int id = 0; id < 9; ++id) manager.fonts().add(id, {face, base + sizes[id]}, true);
+    manager.fonts().setDefaultFont({face, base}, true);
+    for (int id = 0; id < 9; ++id) manager.fonts().addFont(id, {face, base + sizes[id]}, true);
 }
 
 // NAME=VALUE split at the first "=".
@@ -277,7 +278,7 @@ int wmain(int argc, wchar_t** argv) {
             return fail(L"unknown option", option);
     }
     if (options.layout.empty()) return fail(L"no --layout given");
-    tk::textTable().setLanguage(options.language);
+    tk::setTableLanguage(options.language);
     for (const auto& [kind, value] : sources)
         if (!loadSkinSource(kind, value)) return fail(L"cannot read skin", value);
     tk::textTable().loadForProcess(tk::skinStore().instanceFolder(), tk::skinStore());
