@@ -314,14 +314,22 @@ ComPtr<IAccessible> accessibleOf(HWND window) {
 
 namespace {
 
-std::wstring takeText(HRESULT hr, BSTR text) {
+// Calls the getter and takes the text it gives, when it gives one.
+template <class Getter>
+std::wstring textOf(Getter getter) {
+    BSTR text = nullptr;
+    const HRESULT hr = getter(&text);
     std::wstring out;
     if (SUCCEEDED(hr) && text) out.assign(text, SysStringLen(text));
     if (text) SysFreeString(text);
     return out;
 }
 
-long takeNumber(HRESULT hr, VARIANT& v) {
+template <class Getter>
+long numberOf(Getter getter) {
+    VARIANT v;
+    VariantInit(&v);
+    const HRESULT hr = getter(&v);
     const long out = SUCCEEDED(hr) && v.vt == VT_I4 ? v.lVal : 0;
     VariantClear(&v);
     return out;
@@ -334,19 +342,12 @@ AccessibleElement readElement(IAccessible* object, long id) {
     e.id = id;
     if (!object) return e;
     const VARIANT child = childVariant(id);
-    BSTR text = nullptr;
-    e.name = takeText(object->get_accName(child, &text), text);
-    text = nullptr;
-    e.value = takeText(object->get_accValue(child, &text), text);
-    text = nullptr;
-    e.description = takeText(object->get_accDescription(child, &text), text);
-    text = nullptr;
-    e.defaultAction = takeText(object->get_accDefaultAction(child, &text), text);
-    VARIANT v;
-    VariantInit(&v);
-    e.role = takeNumber(object->get_accRole(child, &v), v);
-    VariantInit(&v);
-    e.state = takeNumber(object->get_accState(child, &v), v);
+    e.name = textOf([&](BSTR* t) { return object->get_accName(child, t); });
+    e.value = textOf([&](BSTR* t) { return object->get_accValue(child, t); });
+    e.description = textOf([&](BSTR* t) { return object->get_accDescription(child, t); });
+    e.defaultAction = textOf([&](BSTR* t) { return object->get_accDefaultAction(child, t); });
+    e.role = numberOf([&](VARIANT* v) { return object->get_accRole(child, v); });
+    e.state = numberOf([&](VARIANT* v) { return object->get_accState(child, v); });
     long left = 0, top = 0, width = 0, height = 0;
     if (SUCCEEDED(object->accLocation(&left, &top, &width, &height, child)))
         e.location = RECT{left, top, left + width, top + height};

@@ -155,7 +155,12 @@ TEST_F(AccessibilityTest, TreeTellsNamesRolesStatesValuesAndWhereEachControlIs) 
         const RECT expected = onScreen(r->rect, origin);
         EXPECT_TRUE(sameRect(e->location, expected))
             << "at " << rectText(e->location) << ", laid out at " << rectText(expected);
-        EXPECT_EQ(hitTest(window.accessible(), e->centre()), e->id) << "hit test at the centre";
+        // At its centre a control is hit, except the tab layout, whose page's rich edit fills it.
+        const auto hit = x.control == std::wstring(L"tabs")
+                             ? testing_support::findElement(elements, L"Licence")
+                             : e;
+        ASSERT_TRUE(hit.has_value());
+        EXPECT_EQ(hitTest(window.accessible(), e->centre()), hit->id) << "hit test at the centre";
     }
     // The rich edit's value is its whole text; a tooltip describes a control named by its text.
     EXPECT_TRUE(window.element(L"Licence").value.starts_with(L"The licence text is long"));

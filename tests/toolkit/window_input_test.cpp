@@ -214,7 +214,8 @@ TEST_F(WindowInputTest, KeysMoveTheFocusActivateTypeAndChoose) {
         }
         if (now.name == L"Remember me") {
             screenshot(L"input-focus-check.png");
-            const POINT box = {now.location.left + 3, now.location.top + 12};
+            // Inside the check box's cell, clear of its tick.
+            const POINT box = {now.location.left + 8, now.location.top + 8};
             EXPECT_EQ(colourDistance(screenPixel(box), kWhite), 0);
             key("space");
             expectLines({"selectchanged check 1", "click check"});
@@ -254,6 +255,15 @@ TEST_F(WindowInputTest, KeysMoveTheFocusActivateTypeAndChoose) {
     key("Escape");
     EXPECT_TRUE(waitUntil([&] { return popupOfClass(L"tk.ComboList") == nullptr; }));
     EXPECT_TRUE(IsWindowVisible(window->hwnd()));
+    // Tab while the list is open closes it without a choice and moves on.
+    key("space");
+    EXPECT_TRUE(waitUntil([&] { return popupOfClass(L"tk.ComboList") != nullptr; }));
+    key("Tab");
+    const long own = window->element(L"Own").id;
+    EXPECT_TRUE(waitUntil([&] { return window->focusId() == own; }));
+    EXPECT_TRUE(waitUntil([&] { return popupOfClass(L"tk.ComboList") == nullptr; }));
+    key("shift+Tab");
+    EXPECT_TRUE(waitUntil([&] { return window->focusId() == combo.id; }));
     key("space");
     EXPECT_TRUE(waitUntil([&] { return popupOfClass(L"tk.ComboList") != nullptr; }));
     key("Down Down Up Return");
