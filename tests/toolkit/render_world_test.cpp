@@ -266,7 +266,8 @@ TEST_F(RenderWorldTest, NineGridCornersAreTransparent) {
     const ReportedControl own = control(r, L"own");
     EXPECT_EQ(alphaOf(r.pixels.at(own.rect.left, own.rect.top)), 0);
     EXPECT_EQ(alphaOf(r.pixels.at(own.rect.right - 1, own.rect.top)), 0);
-    EXPECT_EQ(alphaOf(r.pixels.at(own.rect.left + 1, own.rect.top + 1)), 0);
+    EXPECT_EQ(alphaOf(r.pixels.at(own.rect.left, own.rect.bottom - 1)), 0);
+    EXPECT_EQ(alphaOf(r.pixels.at(own.rect.right - 1, own.rect.bottom - 1)), 0);
     EXPECT_EQ(alphaOf(r.pixels.at(own.rect.left + 4, own.rect.top + 12)), 255);
     EXPECT_EQ(alphaOf(r.pixels.at(0, r.pixels.height / 2)), 0);
 }
