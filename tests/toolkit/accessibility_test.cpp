@@ -96,6 +96,22 @@ long hitTest(IAccessible* object, POINT p) {
     return id;
 }
 
+// Events a screen reader hears about (out of context: delivered through this thread's messages).
+struct WinEvent {
+    DWORD event;
+    HWND window;
+    LONG object;
+    LONG child;
+};
+std::vector<WinEvent>& heard() {
+    static std::vector<WinEvent> events;
+    return events;
+}
+void CALLBACK onWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                         DWORD) {
+    heard().push_back({event, window, object, child});
+}
+
 class AccessibilityTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -104,6 +120,19 @@ protected:
     }
     HRESULT doDefault(const AccessibleElement& e) {
         return window.accessible()->accDoDefaultAction(childVariant(e.id));
+    }
+    // Waits, handling this thread's messages, until the window announced the event for the
+    // child.
+    bool announced(DWORD event, long child) {
+        return testing_support::waitUntil([&] {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            for (const auto& e : heard())
+                if (e.event == event && e.window == window.hwnd() && e.object == OBJID_CLIENT &&
+                    e.child == child)
+                    return true;
+            return false;
+        });
     }
     void expectLines(std::initializer_list<const char*> lines) {
         for (const char* line : lines) EXPECT_EQ(window.nextLine().value_or("(nothing)"), line);
@@ -246,6 +275,29 @@ TEST_F(AccessibilityTest, DefaultActionsActLikeTheUserAndTheTreeFollows) {
     EXPECT_EQ(window.peer().wait(), 0);
     long count = 0;
     EXPECT_TRUE(FAILED(window.accessible()->get_accChildCount(&count)));
+}
+
+TEST_F(AccessibilityTest, ChangesAreAnnouncedToScreenReaders) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window.hwnd(), &process);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                         onWinEvent, process, 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    heard().clear();
+
+    // The focus going to a control, an option's state, the tab layout's page.
+    const AccessibleElement second = window.element(L"Second");
+    EXPECT_EQ(window.accessible()->accSelect(SELFLAG_TAKEFOCUS, childVariant(second.id)), S_OK);
+    EXPECT_TRUE(announced(EVENT_OBJECT_FOCUS, second.id));
+    const AccessibleElement check = window.element(L"Remember me");
+    EXPECT_EQ(doDefault(check), S_OK);
+    expectLines({"selectchanged check 1", "click check"});
+    EXPECT_TRUE(announced(EVENT_OBJECT_STATECHANGE, check.id));
+    const AccessibleElement tabs = window.element(L"Pages");
+    EXPECT_EQ(doDefault(window.element(L"Own")), S_OK);
+    expectLines({"click own", "handled own 1"});
+    EXPECT_TRUE(announced(EVENT_OBJECT_SELECTION, tabs.id));
+    UnhookWinEvent(hook);
 }
 
 }  // namespace

@@ -226,6 +226,23 @@ TEST_F(WindowInputTest, KeysMoveTheFocusActivateTypeAndChoose) {
             key("space");
             expectLines({"click radio1"});
         }
+        if (now.name == L"Licence") {
+            // The focused rich edit scrolls with End and Home, and with the wheel under the
+            // pointer.
+            const RECT inside{now.location.left + 4, now.location.top + 4, now.location.right - 4,
+                              now.location.bottom - 4};
+            const Pixels top = captureScreen(inside);
+            auto showsTop = [&] { return captureScreen(inside).data == top.data; };
+            key("End");
+            EXPECT_TRUE(waitUntil([&] { return !showsTop(); })) << "End did not scroll";
+            screenshot(L"input-richedit-end.png");
+            key("Home");
+            EXPECT_TRUE(waitUntil(showsTop)) << "Home did not scroll back";
+            ASSERT_TRUE(xdotool("mousemove " + xy(now.centre()) + " click 5"));
+            EXPECT_TRUE(waitUntil([&] { return !showsTop(); })) << "the wheel did not scroll";
+            ASSERT_TRUE(xdotool("click 4 mousemove 2 2"));
+            EXPECT_TRUE(waitUntil(showsTop)) << "the wheel did not scroll back";
+        }
     }
     // Shift+Tab goes back: from the first stop round to the last, then the one before it.
     key("shift+Tab");
