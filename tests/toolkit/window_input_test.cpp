@@ -133,13 +133,31 @@ TEST_F(WindowInputTest, PointerHoversPressesDragsAndMinimises) {
     ASSERT_TRUE(xdotool("mouseup 1"));
     expectLines({"click own", "handled own 1"});
 
-    // Leaving the button: no longer hot, the normal image again.
+    // On to the next button: it is hot and the tooltip tells its text; the first one shows its
+    // normal image again. A disabled button is never hot, and has no tooltip to show.
     const AccessibleElement second = window->element(L"Second");
+    const AccessibleElement disabled = window->element(L"Disabled");
+    ASSERT_TRUE(xdotool("mousemove " + xy(second.centre())));
+    EXPECT_TRUE(waitUntil([&] { return window->reread(second).has(STATE_SYSTEM_HOTTRACKED); }));
+    EXPECT_FALSE(window->reread(own).has(STATE_SYSTEM_HOTTRACKED));
+    EXPECT_TRUE(showsColour(fill, kButtonNormal));
+    EXPECT_TRUE(waitUntil([&] {
+        return tip && IsWindowVisible(tip) &&
+               testing_support::windowTextOf(tip) == L"The second button";
+    })) << "the tooltip does not follow the pointer";
+    ASSERT_TRUE(xdotool("mousemove " + xy(disabled.centre())));
+    EXPECT_TRUE(waitUntil([&] { return !window->reread(second).has(STATE_SYSTEM_HOTTRACKED); }));
+    EXPECT_FALSE(window->reread(disabled).has(STATE_SYSTEM_HOTTRACKED));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(tip); })) << "the tooltip stays";
+
+    // The window's rounded corner shows what lies behind the window.
     const RECT frame = window->windowRect();
     const POINT blank = {frame.left + 240, frame.bottom - 8};  // below every control
     ASSERT_TRUE(xdotool("mousemove " + xy(blank)));
-    EXPECT_TRUE(waitUntil([&] { return !window->reread(own).has(STATE_SYSTEM_HOTTRACKED); }));
-    EXPECT_TRUE(showsColour(fill, kButtonNormal));
+    const std::uint32_t behind = screenPixel({frame.left - 2, frame.top + 40});
+    EXPECT_EQ(screenPixel({frame.left, frame.top}), behind);
+    EXPECT_EQ(screenPixel({frame.right - 1, frame.bottom - 1}), behind);
+    EXPECT_NE(screenPixel({frame.left + 8, frame.top + 8}), behind);
 
     // Pressed inside and released outside: no click. Held over the close button of the caption
     // strip and dragged away: neither a click nor a move of the window. A disabled button does
@@ -209,7 +227,8 @@ TEST_F(WindowInputTest, KeysMoveTheFocusActivateTypeAndChoose) {
         if (i == 0) screenshot(L"input-focus-first.png");
         if (now.name == L"Edition") expectLines({"killfocus nameedit initial"});
         if (now.name == L"Second") {
-            key("space");
+            // Enter is not the window's key; Space clicks.
+            key("Return space");
             expectLines({"click second"});
         }
         if (now.name == L"Remember me") {
@@ -262,6 +281,17 @@ TEST_F(WindowInputTest, KeysMoveTheFocusActivateTypeAndChoose) {
     key("Tab");
     expectLines({"killfocus nameedit hello tk"});
     EXPECT_EQ(window->reread(edit).value, L"hello tk");
+    // Typing again replaces the whole text; a click on a button ends the typing, then clicks.
+    click(edit.centre());
+    EXPECT_TRUE(waitUntil([&] { return window->focusId() == edit.id; }));
+    ASSERT_TRUE(xdotool("type --delay 20 'Tamrix'"));
+    EXPECT_TRUE(waitUntil([&] { return window->reread(edit).value == L"Tamrix"; }));
+    click(window->element(L"Second").centre());
+    expectLines({"killfocus nameedit Tamrix", "click second"});
+    // Back to the combo for the keys.
+    click(edit.centre());
+    key("Tab");
+    expectLines({"killfocus nameedit Tamrix"});
 
     // The combo has the focus now: Space opens its list, Escape closes only the list; the
     // arrows move in the list and Enter chooses.
