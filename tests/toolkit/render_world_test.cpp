@@ -293,4 +293,37 @@ TEST_F(RenderWorldTest, EveryScriptRendersWithoutMissingGlyphs) {
     }
 }
 
+TEST_F(RenderWorldTest, WindowAtTwiceTheScaleShowsWhatTheViewerRenders) {
+    ASSERT_TRUE(setSystemDpi(192));
+    const Render r = render(L"demo-192-window", L"demo.xml", L"");
+    ASSERT_FALSE(r.pixels.empty());
+    demo::DemoPeer window;
+    ASSERT_TRUE(window.ready());
+    // The window takes the system's scale: twice the layout's size, and every control where the
+    // viewer lays it out.
+    const RECT frame = window.windowRect();
+    EXPECT_EQ(frame.right - frame.left, 960);
+    EXPECT_EQ(frame.bottom - frame.top, 640);
+    const POINT origin = window.origin();
+    const std::pair<const wchar_t*, const wchar_t*> controls[] = {{L"Own", L"own"},
+                                                                  {L"Your name", L"nameedit"},
+                                                                  {L"Edition", L"combo"},
+                                                                  {L"Remember me", L"check"},
+                                                                  {L"Licence", L"richedit"}};
+    for (const auto& [name, layoutName] : controls) {
+        SCOPED_TRACE(narrow(name));
+        const auto e = window.element(name);
+        const RECT laid = control(r, layoutName).rect;
+        const RECT expected{laid.left + origin.x, laid.top + origin.y, laid.right + origin.x,
+                            laid.bottom + origin.y};
+        EXPECT_TRUE(EqualRect(&expected, &e.location));
+    }
+    // On screen the window shows the double-size art, like the viewer's image.
+    const ReportedControl own = control(r, L"own");
+    const POINT fill{origin.x + own.rect.left + 8, origin.y + (own.rect.top + own.rect.bottom) / 2};
+    const auto shown = testing_support::captureScreen(RECT{fill.x, fill.y, fill.x + 1, fill.y + 1});
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(colourDistance(shown.at(0, 0), kButtonFill2x), 0) << colourText(shown.at(0, 0));
+}
+
 }  // namespace
