@@ -5,6 +5,7 @@
 #include <wincodec.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "tests/support/test_support.h"
