@@ -270,6 +270,11 @@ void Combo::onButtonUp(Point point, bool inside) {
     if (inside && isEnabled()) activate();
 }
 
+void Combo::onFocus(bool focused) {
+    Container::onFocus(focused);
+    if (!focused && isOpen()) closeList();
+}
+
 bool Combo::activate() {
     if (!isEnabled() || !isVisible()) return false;
     if (isOpen()) return closeList(), true;

@@ -33,6 +33,8 @@ public:
     Control* hitTest(Point point) override;
     void onButtonUp(Point point, bool inside) override;
     bool onKeyDown(WPARAM key) override;
+    // Losing the focus closes the list without a choice.
+    void onFocus(bool focused) override;
     bool activate() override;
     AccessibleInfo accessible() const override;
     unsigned accessibleState() const override;

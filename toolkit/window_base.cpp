@@ -307,6 +307,9 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_MOUSEMOVE:
             onMouseMove(clientPoint(lParam));
+            // After the tool's rectangle and text follow the hot control, so that the tooltip
+            // judges the pointer against them even when the pointer rests after one move.
+            relayToTooltip(message, wParam, lParam);
             return 0;
         case WM_MOUSELEAVE:
             tracking_ = false;
@@ -315,9 +318,11 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
+            relayToTooltip(message, wParam, lParam);
             onButtonDown(clientPoint(lParam));
             return 0;
         case WM_LBUTTONUP:
+            relayToTooltip(message, wParam, lParam);
             onButtonUp(clientPoint(lParam));
             return 0;
         case WM_MOUSEWHEEL: {
@@ -451,6 +456,13 @@ void WindowBase::onButtonUp(Point point) {
     pressed->onButtonUp(point, pressed->rect().contains(point));
 }
 
+void WindowBase::relayToTooltip(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!tooltip_) return;
+    MSG relayed{hwnd_, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
+    GetCursorPos(&relayed.pt);
+    SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+}
+
 void WindowBase::updateTooltip() {
     Control* hot = manager_.hot();
     if (hot == tooltipFor_) return;
@@ -461,9 +473,9 @@ void WindowBase::updateTooltip() {
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                    GetModuleHandleW(nullptr), nullptr);
         if (!tooltip_) return;
+        // The window relays its mouse messages itself (relayToTooltip).
         TTTOOLINFOW tool{};
         tool.cbSize = sizeof(tool);
-        tool.uFlags = TTF_SUBCLASS;
         tool.hwnd = hwnd_;
         tool.uId = 1;
         tool.lpszText = const_cast<wchar_t*>(L"");

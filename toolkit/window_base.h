@@ -95,6 +95,7 @@ private:
     LRESULT onNcHitTest(LPARAM lParam);
     bool onSetCursor();
     void updateTooltip();
+    void relayToTooltip(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND hwnd_ = nullptr;
     PaintManager manager_;

@@ -228,6 +228,7 @@ int renderOffScreen(const Options& options) {
     for (const auto& [option, value] : options.edits)
         if (!applyEdit(manager, option, value, options.language))
             fwprintf(stderr, L"skin_viewer: %ls %ls not applied\n", option.c_str(), value.c_str());
+    // The DPI the manager lays out at: the given one, or the system's when none was given.
     const int dpi = manager.dpi();
     const int width = tk::scaleLength(settings->size.cx > 0 ? settings->size.cx : 640, dpi);
     const int height = tk::scaleLength(settings->size.cy > 0 ? settings->size.cy : 400, dpi);
