@@ -5,13 +5,6 @@
 #include "toolkit/control.h"
 #include "toolkit/window_base.h"
 
-// IID_IAccessible is defined here instead of coming from libuuid: CMake does not keep -luuid
-// ahead of -loleacc on the link lines of the programs that use the toolkit, and liboleacc.a
-// resolves the name to a code thunk, with which every call fails with E_NOINTERFACE. Every program
-// that links the toolkit finds this definition first.
-extern "C" const IID IID_IAccessible = {
-    0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-
 namespace tk {
 
 namespace {
