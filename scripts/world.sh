@@ -54,6 +54,22 @@ private_tmp() { # root
     mount --rbind "$1/tmp" /tmp
 }
 
+# Drive D: of the world's prefix: a second fixed disk with room for anything (a 4 TiB tmpfs that
+# uses only what is written to it), so that the drive with the most free space, where an
+# installer proposes to install, lies inside the world. Its volume device links to a file the
+# world cannot open for writing, as Wine cannot open the one of Z: (the host's root): the drive
+# probes then keep it as they keep Z:, instead of leaving it out as they leave out C:.
+second_disk() { # root
+    local disk=$1/disk-d
+    mkdir -p "$disk"
+    if ! mount -t tmpfs -o size=4T,mode=0755 tamrix-disk-d "$disk" 2>/dev/null; then
+        say "warning: no drive D: (tmpfs could not be mounted)"
+        return 0
+    fi
+    ln -sfn "$disk" "$1/prefix/dosdevices/d:"
+    ln -sfn /sys/kernel/uevent_seqnum "$1/prefix/dosdevices/d::"
+}
+
 inside() {
     local root=$TAMRIX_WORLD_ROOT
     local world=$root/world
@@ -63,6 +79,7 @@ inside() {
         mount --bind "$root/ca-bundle.crt" /etc/ssl/certs/ca-certificates.crt
     fi
     private_tmp "$root"
+    second_disk "$root"
 
     double_pid='' xvfb_pid=''  # global: the EXIT trap runs after this function has returned
     cleanup() {
