@@ -48,6 +48,11 @@ struct Run {
     bool allUploadsSigned() const;
 };
 
+// Fills the run's requests with those recorded since `since`. The process ended once its last
+// request had its answer; the double writes its record a moment after, so this waits until the
+// record holds as many uploads as the run's log announced.
+void collectRecords(Run& run, std::size_t since);
+
 // Clean start for one run: no installation registered, no autorun value, the default world.
 void resetMachine();
 
