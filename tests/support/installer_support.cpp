@@ -2,14 +2,17 @@
 
 #include <oleacc.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <filesystem>
 #include <map>
 
 #include "tests/support/world_support.h"
 #include "tests/utility/log_capture.h"
 #include "utility/file.h"
+#include "utility/handle.h"
 #include "utility/text.h"
 
 namespace installer {
@@ -132,6 +135,12 @@ std::map<std::string, std::wstring> tableTexts(const std::string& locale) {
             texts[row[1]] = widen(row[static_cast<std::size_t>(column)]);
     }
     return texts;
+}
+
+std::wstring englishText(const std::string& key) {
+    static const auto texts = tableTexts("en_US");
+    const auto found = texts.find(key);
+    return found == texts.end() ? std::wstring() : found->second;
 }
 
 // ---- Installer ----
@@ -313,6 +322,34 @@ std::string describe(const std::vector<AccessibleElement>& elements) {
     return text;
 }
 
+std::optional<AccessibleElement> waitInstallButton(const Installer& run, HWND main) {
+    return waitButton(run, main, englishText("Button_install_fast"));
+}
+
+int shownPercent(const Installer& run, HWND main) {
+    const std::wstring prefix = englishText("Label_downloading") + L"(";
+    for (const auto& e : run.elements(main)) {
+        if (e.role != ROLE_SYSTEM_STATICTEXT || e.name.rfind(prefix, 0) != 0) continue;
+        const std::wstring rest = e.name.substr(prefix.size());
+        if (rest.empty() || !iswdigit(rest[0])) return -1;
+        return std::stoi(rest);
+    }
+    return -1;
+}
+
+std::optional<AccessibleElement> waitButton(const Installer& run, HWND window,
+                                            const std::wstring& name) {
+    std::optional<AccessibleElement> lowest;
+    waitUntil([&] {
+        for (const auto& e : run.elements(window)) {
+            if (isButton(e) && e.name == name && (!lowest || e.location.top > lowest->location.top))
+                lowest = e;
+        }
+        return lowest.has_value();
+    });
+    return lowest;
+}
+
 bool isButton(const AccessibleElement& e) {
     return e.role == ROLE_SYSTEM_PUSHBUTTON;
 }
@@ -347,6 +384,25 @@ void InstallerTest::SetUp() {
 }
 
 void InstallerTest::TearDown() {
+    // An emulator installer that goes on after the run (it reported and takes its time) holds
+    // its file: the next case starts when it has ended.
+    const auto installers = [] {
+        std::vector<DWORD> ids;
+        const utility::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+             more = Process32NextW(snapshot.get(), &entry)) {
+            if (_wcsicmp(entry.szExeFile, L"Tamrix.exe") == 0) ids.push_back(entry.th32ProcessID);
+        }
+        return ids;
+    };
+    if (!waitUntil([&] { return installers().empty(); }, kWaitMs)) {
+        for (DWORD id : installers()) {
+            utility::UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+            if (process) TerminateProcess(process.get(), 1);
+        }
+    }
     CoUninitialize();
 }
 

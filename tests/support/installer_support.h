@@ -58,6 +58,9 @@ std::vector<std::string> waitForBrowser(std::size_t since, DWORD timeoutMs = kWa
 // tree's skin folder.
 std::map<std::string, std::wstring> tableTexts(const std::string& locale);
 
+// The English text of a key of the shipped table; empty when the key is missing.
+std::wstring englishText(const std::string& key);
+
 // One run of the installer.
 class Installer {
 public:
@@ -133,6 +136,15 @@ std::string xWindowOf(HWND window);
 
 // Texts of the elements, for failure messages.
 std::string describe(const std::vector<AccessibleElement>& elements);
+
+// The start page's install button, waited for.
+std::optional<AccessibleElement> waitInstallButton(const Installer& run, HWND main);
+// The percent the progress page's stage text shows ("Downloading...(N%)"); -1 when it shows none.
+int shownPercent(const Installer& run, HWND main);
+// A button of the window by its text, waited for; of several, the lowest on the screen (a
+// dialog's choice rather than its title bar's close button of the same name).
+std::optional<AccessibleElement> waitButton(const Installer& run, HWND window,
+                                            const std::wstring& name);
 
 // Whether an element is a push button, a check box, a progress bar, a text field or a label.
 bool isButton(const AccessibleElement& e);

@@ -12,6 +12,8 @@
 //   "errorCode": word parameter of 11124 (default 1001)
 //   "exitCode":  exit code (default 0, and 1 for "fail")
 //   "delayMs":   pause before acting
+//   "lingerMs":  time it keeps running after acting and recording (an installer that still
+//                cleans up after it has reported)
 #include <windows.h>
 
 #include <rapidjson/prettywriter.h>
@@ -260,6 +262,8 @@ int wmain() {
             w.Int(exitCode);
     });
 
+    if (const int linger = settings.integer("lingerMs", 0); linger > 0)
+        Sleep(static_cast<DWORD>(linger));
     if (behaviour == "hang") Sleep(INFINITE);
     if (behaviour == "crash") {
         SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
