@@ -269,7 +269,21 @@ bool Installer::type(HWND window, const std::string& text) const {
 bool Installer::screenshot(HWND window, const std::wstring& name) const {
     RECT r{};
     if (!GetWindowRect(window, &r)) return false;
-    return testing_support::writePng(screensDir() + name, testing_support::captureScreen(r));
+    // The window's thread has handled what was sent to it, and the screen shows the same twice
+    // in a row: the window has painted what it shows now.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+    testing_support::Pixels shot = testing_support::captureScreen(r);
+    waitUntil(
+        [&] {
+            Sleep(150);
+            testing_support::Pixels again = testing_support::captureScreen(r);
+            const bool same = again.data == shot.data;
+            shot = std::move(again);
+            return same;
+        },
+        3000);
+    return testing_support::writePng(screensDir() + name, shot);
 }
 
 long Installer::waitExit(DWORD timeoutMs) {
