@@ -41,7 +41,7 @@ for r in requests:
         label = e.get("params", {}).get("label", "") if isinstance(e.get("params"), dict) else ""
         print(f"    {e.get('name')} {label}  ({a.get('measurementId')})")
 
-print("== files written")
+print("== files written (the install folder on drive D:)")
 for root, _, files in os.walk(run_dir):
     for name in sorted(files):
         path = os.path.join(root, name)
@@ -51,6 +51,13 @@ for root, _, files in os.walk(run_dir):
         with open(os.path.join(root, "data.ini"), encoding="utf-8", errors="replace") as f:
             text = f.read()
         print("  data.ini:", " ".join(text.split()))
+
+print("== addresses opened in the default browser")
+browser = os.path.join(world, "standins", "browser.txt")
+if os.path.exists(browser):
+    with open(browser, encoding="utf-8") as f:
+        for line in f:
+            print(f"  {line.strip()}")
 
 print("== emulator programs started")
 for program in ("installer", "player", "console"):

@@ -15,6 +15,8 @@
 #
 # Environment:
 #   TAMRIX_BUILD_DIR   build folder (default ./build); the world's state lives in <build>/world
+#   TAMRIX_WORLD_DISPLAY  a local X display (":0") that the world's windows appear on instead of
+#                      its own Xvfb (XAUTHORITY is kept for it)
 #   TAMRIX_WORLD_KEEP  1: keep the world folder (and the prefix copy) after the run; without it
 #                      the folder is removed after success and its records kept after a failure
 set -euo pipefail
@@ -51,6 +53,11 @@ private_tmp() { # root
                 ;;
         esac
     done
+    # The user's own X display (TAMRIX_WORLD_DISPLAY), reached through its socket.
+    if [ -n "${TAMRIX_WORLD_DISPLAY:-}" ] && [ -d /tmp/.X11-unix ]; then
+        mkdir -p "$1/tmp/.X11-unix"
+        mount --bind /tmp/.X11-unix "$1/tmp/.X11-unix"
+    fi
     mount --rbind "$1/tmp" /tmp
 }
 
@@ -100,8 +107,10 @@ inside() {
         --wrong-cert "$state/certs/wrong-host.pem" --wrong-key "$state/certs/wrong-host.key" \
         --ready "$root/double.ready" 2>>"$world/double.log" &
     double_pid=$!
-    Xvfb -displayfd "$display_fd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
+    if [ -z "${TAMRIX_WORLD_DISPLAY:-}" ]; then
+        Xvfb -displayfd "$display_fd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+    fi
 
     local line='' display=''
     if ! read -r -t 15 -u "$double_fd" line; then
@@ -109,7 +118,9 @@ inside() {
         cat "$world/double.log" >&2
         return 70
     fi
-    if ! read -r -t 15 -u "$display_fd" display; then
+    if [ -n "${TAMRIX_WORLD_DISPLAY:-}" ]; then
+        display=${TAMRIX_WORLD_DISPLAY#:}
+    elif ! read -r -t 15 -u "$display_fd" display; then
         say "Xvfb did not start"
         return 70
     fi
@@ -259,6 +270,13 @@ ensure_template
 [ -f "$standin" ] || say "warning: $standin is not built; the packages answer 404"
 
 root=$(mktemp -d "$state/worlds/w.XXXXXX")
+if [ -n "${TAMRIX_WORLD_DISPLAY:-}" ]; then
+    cookie=${XAUTHORITY:-$HOME/.Xauthority}
+    if [ -f "$cookie" ]; then
+        cp "$cookie" "$root/xauthority"
+        export XAUTHORITY=$root/xauthority
+    fi
+fi
 mkdir -p "$root/tmp" "$root/world/standins" "$root/home"
 echo $$ >"$root/owner"
 chmod 1777 "$root/tmp"
