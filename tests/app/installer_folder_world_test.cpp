@@ -119,4 +119,73 @@ TEST_F(InstallerFolder, AFolderOnADriveWithLittleRoomGetsTheSpaceAdvice) {
     }
 }
 
+// A skin folder beside the installer whose main window shows the language choice: choosing an
+// item switches the run's language and re-texts the window.
+TEST_F(InstallerFolder, TheLanguageChoiceOfASkinSwitchesTheRunsLanguage) {
+    ASSERT_TRUE(CreateDirectoryW((folder_.path() + L"skin").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((installer::sourceRoot() + L"tests\\app\\skin\\mainframe.xml").c_str(),
+                          (folder_.path() + L"skin\\mainframe.xml").c_str(), FALSE));
+    Installer run(folder_.path(), L"TamrixInstaller.exe");
+    HWND main = run.waitForWindow(installer::kMainWindow);
+    ASSERT_TRUE(main);
+    const auto combo = run.waitElement(
+        main, [](const AccessibleElement& e) { return e.role == ROLE_SYSTEM_COMBOBOX; });
+    ASSERT_TRUE(combo) << installer::describe(run.elements(main));
+    EXPECT_FALSE(run.waitElement(main, englishText("titlename"), 500)) << "no title text yet";
+    ASSERT_TRUE(run.click(*combo));
+    HWND list = run.waitForWindow(installer::kComboList);
+    ASSERT_TRUE(list) << "the combo's list did not open";
+    EXPECT_TRUE(run.screenshot(main, L"language-combo-open.png"));
+    // The list shows the items one under the other, 28 pixels each: the second is Deutsch.
+    RECT r{};
+    ASSERT_TRUE(GetWindowRect(list, &r));
+    ASSERT_TRUE(run.click(POINT{(r.left + r.right) / 2, r.top + 1 + 28 + 14}));
+    EXPECT_TRUE(run.waitHidden(list));
+    EXPECT_TRUE(waitUntil([&] {
+        const auto now = run.reread(main, *combo);
+        return now && now->value == L"Deutsch";
+    }));
+    EXPECT_TRUE(run.waitForLog("CMainFrame::onLanguageComSelected",
+                               "load language language\\downloader_de.xml"));
+    // Re-texted from the table loaded at the start: the title bar now names the product.
+    EXPECT_TRUE(run.waitElement(main, englishText("titlename")))
+        << installer::describe(run.elements(main));
+    EXPECT_TRUE(run.waitElement(main, englishText("Button_install_fast")));
+    EXPECT_TRUE(run.screenshot(main, L"language-switched.png"));
+
+    // The run goes on in the chosen language: the emulator's installer is told so.
+    const auto install = installer::waitInstallButton(run, main);
+    ASSERT_TRUE(install);
+    ASSERT_TRUE(run.click(*install));
+    EXPECT_EQ(run.waitExit(60000), 0);
+    const auto installs = waitForStandinRuns("installer", installerStart_ + 1);
+    ASSERT_EQ(installs.size(), installerStart_ + 1);
+    EXPECT_STREQ(installs.back().json()["options"]["language"].GetString(), "de");
+}
+
+// Runs named for a language show the window in it (the name's second field is the language).
+TEST_F(InstallerFolder, RunsNamedForArabicThaiKoreanAndRussianShowTheirTexts) {
+    const std::pair<const wchar_t*, const char*> languages[] = {
+        {L"ar", "ar_IL"}, {L"th", "th_TH"}, {L"kr", "ko_KR"}, {L"ru", "ru_RU"}};
+    for (const auto& [code, locale] : languages) {
+        SCOPED_TRACE(locale);
+        const auto texts = installer::tableTexts(locale);
+        Installer run(folder_.path(), std::wstring(L"tamrix9_") + code + L"_100_x.exe");
+        HWND main = run.waitForWindow(installer::kMainWindow);
+        ASSERT_TRUE(main);
+        EXPECT_TRUE(run.waitElement(main, texts.at("Title_wndTitle")))
+            << installer::describe(run.elements(main));
+        EXPECT_TRUE(installer::waitButton(run, main, texts.at("Button_install_fast")));
+        EXPECT_TRUE(installer::waitButton(run, main, texts.at("Button_install_define")));
+        EXPECT_TRUE(run.screenshot(main, std::wstring(L"language-") + code + L".png"));
+        ASSERT_TRUE(run.pressKeys(main, "Escape"));
+        EXPECT_EQ(run.waitExit(), 0);
+        const auto result = run.record();
+        EXPECT_TRUE(result.logged(
+            "DownloaderModel::init",
+            "model. type: tamrix9, language " + narrow(code) + " package:, openID:100"))
+            << testing::PrintToString(result.messages("DownloaderModel::init"));
+    }
+}
+
 }  // namespace
