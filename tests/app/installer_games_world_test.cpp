@@ -266,4 +266,38 @@ TEST_F(InstallerGames, AGameIdOrAnAppStoreGameGoesToTheEmulatorAtOnce) {
     EXPECT_EQ(testing_support::world::readStandinRuns("console").size(), consoleStart_);
 }
 
+// A console tool that never answers the resolution command holds the flow for two minutes at
+// most; the packages are then installed and the emulator started.
+TEST_F(InstallerGames, TheResolutionCommandIsWaitedForAtMostTwoMinutes) {
+    const std::string games = scenario("56789", {{.name = "Slow Game",
+                                                  .package = "com.tamrix.slow",
+                                                  .url = kDemo + "com.tamrix.demo.apk",
+                                                  .resolution = "1280x720"}});
+    ASSERT_TRUE(writeScenario(games.substr(0, games.size() - 1) +
+                              R"(, "standins": {"console": {"hang": true}}})"));
+    Installer run(folder_.path(), L"tamrix9_en_56789_x.exe");
+    HWND main = run.waitForWindow(installer::kMainWindow);
+    ASSERT_TRUE(main);
+    const auto install = installer::waitInstallButton(run, main);
+    ASSERT_TRUE(install);
+    ASSERT_TRUE(run.click(*install));
+    // The resolution command arrives and hangs; the commands after it answer again.
+    const auto modify = waitForStandinRuns("console", consoleStart_ + 1, 90000);
+    ASSERT_EQ(modify.size(), consoleStart_ + 1);
+    const DWORD hung = GetTickCount();
+    EXPECT_NE(modify.back().commandLine.find(L"modify --index 0 --resolution 1280x720"),
+              std::wstring::npos);
+    ASSERT_TRUE(writeScenario(games));
+    const auto next = waitForStandinRuns("console", consoleStart_ + 2, 180000);
+    ASSERT_EQ(next.size(), consoleStart_ + 2);
+    const DWORD waited = GetTickCount() - hung;
+    EXPECT_NE(next.back().commandLine.find(L"installapk"), std::wstring::npos);
+    EXPECT_GE(waited, 115000u);
+    EXPECT_LE(waited, 140000u);
+    EXPECT_EQ(run.waitExit(60000), 0);
+    const auto players = waitForStandinRuns("player", playerStart_ + 1);
+    ASSERT_EQ(players.size(), playerStart_ + 1);
+    EXPECT_NE(players.back().commandLine.find(L"package=com.tamrix.slow"), std::wstring::npos);
+}
+
 }  // namespace

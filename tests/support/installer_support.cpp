@@ -400,23 +400,28 @@ void InstallerTest::SetUp() {
 void InstallerTest::TearDown() {
     // An emulator installer that goes on after the run (it reported and takes its time) holds
     // its file: the next case starts when it has ended.
-    const auto installers = [] {
+    // So do console tools that never answered (the case is over): they are ended.
+    const auto running = [](const wchar_t* name) {
         std::vector<DWORD> ids;
         const utility::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
         PROCESSENTRY32W entry{};
         entry.dwSize = sizeof(entry);
         for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
              more = Process32NextW(snapshot.get(), &entry)) {
-            if (_wcsicmp(entry.szExeFile, L"Tamrix.exe") == 0) ids.push_back(entry.th32ProcessID);
+            if (_wcsicmp(entry.szExeFile, name) == 0) ids.push_back(entry.th32ProcessID);
         }
         return ids;
     };
-    if (!waitUntil([&] { return installers().empty(); }, kWaitMs)) {
-        for (DWORD id : installers()) {
-            utility::UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
-            if (process) TerminateProcess(process.get(), 1);
+    const auto end = [](const std::vector<DWORD>& ids) {
+        for (DWORD id : ids) {
+            utility::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+            if (process && TerminateProcess(process.get(), 1))
+                WaitForSingleObject(process.get(), 10000);
         }
-    }
+    };
+    end(running(L"gxconsole.exe"));
+    if (!waitUntil([&] { return running(L"Tamrix.exe").empty(); }, kWaitMs))
+        end(running(L"Tamrix.exe"));
     CoUninitialize();
 }
 
