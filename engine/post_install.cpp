@@ -150,7 +150,7 @@ OSVERSIONINFOW reportedOsVersion() {
 }
 
 bool usesShellToken(unsigned long majorVersion, unsigned long minorVersion) {
-    return !(majorVersion < 6 || minorVersion < 2);
+    return majorVersion > 6 || (majorVersion == 6 && minorVersion >= 2);
 }
 
 bool isSessionShell(const std::wstring& imagePath, const std::wstring& expectedPath,

@@ -52,8 +52,9 @@ std::wstring playerArguments(const std::wstring& package);
 // The system's version as the legacy query reports it to this process (6.2 from Windows 8 on,
 // since the manifest names no supported systems).
 OSVERSIONINFOW reportedOsVersion();
-// Whether the emulator is started through the shell's token on a system reporting that version
-// (6.2 and later); older systems start it through the shell.
+// Whether the emulator is started through the shell's token on a system reporting that version:
+// 6.2 and every later version, compared as (major, minor); older systems start it through the
+// shell.
 bool usesShellToken(unsigned long majorVersion, unsigned long minorVersion);
 
 // Whether a process is the desktop shell whose token starts the emulator: its image is the

@@ -251,13 +251,16 @@ TEST(UnelevatedStart, OnlyTheShellOfTheDownloadersOwnSessionLendsItsToken) {
 }
 
 TEST(UnelevatedStart, TheShellTokenServesFromVersion62On) {
-    EXPECT_TRUE(post_install::usesShellToken(6, 2));
-    EXPECT_TRUE(post_install::usesShellToken(6, 3));
-    // A system reporting 6.1 starts the emulator through the shell with the run-as verb; the
-    // rule compares the minor version on its own, so 10.0 does too.
-    EXPECT_FALSE(post_install::usesShellToken(6, 1));
-    EXPECT_FALSE(post_install::usesShellToken(5, 2));
-    EXPECT_FALSE(post_install::usesShellToken(10, 0));
+    // Versions compare as (major, minor): 10.0 and 7.1 are later than 6.2, 5.9 is earlier.
+    const struct {
+        unsigned long major, minor;
+        bool token;
+    } cases[] = {{6, 2, true},  {6, 3, true},  {10, 0, true}, {7, 1, true},  {11, 0, true},
+                 {6, 1, false}, {6, 0, false}, {5, 2, false}, {5, 9, false}, {4, 10, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(post_install::usesShellToken(c.major, c.minor), c.token)
+            << c.major << "." << c.minor;
+    }
 }
 
 TEST(UnelevatedStart, ACommandLineBeyondItsBufferIsRefused) {

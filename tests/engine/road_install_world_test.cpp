@@ -1,6 +1,6 @@
 // A whole run inside the world, seen from the installer stage and the emulator's first start:
 // the installer's command line, the processes stopped before it, the installer's messages, the
-// files and settings prepared for the emulator, and how the emulator is started.
+// files and settings prepared for the emulator, and how the emulator is started on each system.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "app/deployment.h"
-#include "engine/post_install.h"
 #include "tests/support/road_support.h"
 #include "utility/process.h"
 #include "utility/text.h"
@@ -33,6 +32,35 @@ std::wstring desktopLink(const std::wstring& name) {
     wchar_t desktop[MAX_PATH] = {};
     SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, TRUE);
     return std::wstring(desktop) + L"\\" + name + L".lnk";
+}
+
+// The application manifest a program carries; empty when it has none.
+std::string manifestOf(const std::wstring& program) {
+    const HMODULE module = LoadLibraryExW(
+        program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr) return {};
+    std::string bytes;
+    if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+        if (const void* data = LockResource(LoadResource(module, found))) {
+            bytes.assign(static_cast<const char*>(data), SizeofResource(module, found));
+        }
+    }
+    FreeLibrary(module);
+    return bytes;
+}
+
+// The two ways the emulator starts leave different start-up information: the un-elevated start
+// (the desktop shell's token) passes the default one, the start through the shell asks for a
+// hidden window. Wine 8 does not pass the given token on to the new process, so the token
+// itself cannot tell them apart there.
+constexpr char kShellToken[] = "with the shell's token";
+constexpr char kThroughShell[] = "through the shell";
+std::string howStarted(const testing_support::world::StandinRun& player) {
+    const auto record = player.json();
+    const unsigned flags = record["startup"]["flags"].GetUint();
+    const unsigned show = record["startup"]["showWindow"].GetUint();
+    if ((flags & STARTF_USESHOWWINDOW) == 0) return kShellToken;
+    return show == SW_HIDE ? kThroughShell : "otherwise";
 }
 
 using RoadInstall = road::RoadTest;
@@ -72,16 +100,56 @@ TEST_F(RoadInstall, TheInstallerGetsTheRunsIdentityAndTheEmulatorItsPackage) {
     EXPECT_EQ(success[1], R"({"event":"downloader_full_duration","properties":{"duration":"*"}})");
     EXPECT_TRUE(result.allUploadsSigned());
 
+    // Windows 10, as the world reports, shows the installer 6.2: the un-elevated start.
     const auto players = testing_support::world::waitForStandinRuns("player", playersBefore + 1);
     ASSERT_EQ(players.size(), playersBefore + 1);
     EXPECT_NE(players.back().commandLine.find(L"downloadpackage=com.game.x|package=com.game.x"),
               std::wstring::npos);
-    // The un-elevated start is for systems that report 6.2 to this process; Wine reports its
-    // configured version, so the shell start serves there.
-    const OSVERSIONINFOW version = post_install::reportedOsVersion();
-    const bool tokenPath =
-        post_install::usesShellToken(version.dwMajorVersion, version.dwMinorVersion);
-    EXPECT_EQ(result.logged("DownloaderModel::runPlayer", "runPlayer no amdin"), tokenPath);
+    EXPECT_TRUE(result.logged("EngineDriver", "os version 6.2"));
+    EXPECT_EQ(result.messages("DownloaderModel::runPlayer"),
+              std::vector<std::string>{"runPlayer no amdin"});
+    EXPECT_EQ(howStarted(players.back()), kShellToken) << players.back().line;
+}
+
+// The driver runs under the installer's manifest, which names no supported systems: from
+// Windows 8 on the installer sees 6.2 and starts the emulator with the desktop shell's token;
+// older systems start it through the shell, asking for administrator rights.
+TEST_F(RoadInstall, TheEmulatorStartsWithTheShellsTokenFromWindows8On) {
+    ASSERT_FALSE(manifestOf(road::buildPath(L"app\\TamrixInstaller.exe")).empty());
+    EXPECT_EQ(manifestOf(testing_support::peerPath(L"engine_driver_peer")),
+              manifestOf(road::buildPath(L"app\\TamrixInstaller.exe")));
+    EXPECT_EQ(testing_support::world::readStandinRuns("shell").size(), 1u)
+        << "the world's desktop shell runs";
+    const struct {
+        const wchar_t* version;  // Wine's name; empty: the world's Windows 10
+        const char* reported;
+        const char* start;
+    } cases[] = {{L"", "6.2", kShellToken},
+                 {L"win81", "6.2", kShellToken},
+                 {L"win8", "6.2", kShellToken},
+                 {L"win7", "6.1", kThroughShell},
+                 {L"winxp", "5.1", kThroughShell}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(utility::wideToUtf8(c.version));
+        road::resetMachine();
+        ASSERT_TRUE(road::setProgramWindowsVersion(L"tamrix9_en_100_x.exe", c.version));
+        const std::size_t playersBefore = testing_support::world::readStandinRuns("player").size();
+        const auto result = run(L"tamrix9_en_100_x", {{L"TAMRIX_DRIVER_LAUNCH", L"1"}});
+        road::setProgramWindowsVersion(L"tamrix9_en_100_x.exe", L"");
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_TRUE(result.logged("EngineDriver", std::string("os version ") + c.reported));
+        const auto players =
+            testing_support::world::waitForStandinRuns("player", playersBefore + 1);
+        ASSERT_EQ(players.size(), playersBefore + 1);
+        EXPECT_EQ(howStarted(players.back()), c.start) << players.back().line;
+        const auto launch = result.messages("DownloaderModel::runPlayer");
+        if (std::string(c.start) == kShellToken) {
+            EXPECT_EQ(launch, std::vector<std::string>{"runPlayer no amdin"});
+        } else {
+            EXPECT_TRUE(launch.empty()) << testing::PrintToString(launch);
+            EXPECT_FALSE(result.messages("utility::process::shell").empty());
+        }
+    }
 }
 
 TEST_F(RoadInstall, AFailureMessageThenANonZeroExitStillEndsTheStageInTime) {
