@@ -152,9 +152,15 @@ private:
     void _threadReqOpenid();
     void _threadCustomerInfo();
 
+    // What one package download fetches, taken on the UI thread before its thread starts.
+    struct PackageSource {
+        std::wstring url;
+        std::wstring spareUrl;
+    };
+
     // Package download (download thread).
-    void _threadDownloadPlayer(bool resume);
-    bool _downloadByIE(const std::wstring& installer, bool resume);
+    void _threadDownloadPlayer(const PackageSource& source, bool resume);
+    bool _downloadByIE(const std::wstring& installer, const PackageSource& source, bool resume);
     bool downloadWithCurl(const std::wstring& installer, const std::wstring& url, bool spare);
     void reportDownloadSuccess();
     void reportDownloadFailure(const std::wstring& installer);

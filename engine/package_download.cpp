@@ -55,13 +55,16 @@ void DownloaderModel::startDownloadPlayer(bool resume) {
         spareDownloadUrl_ = config_.getPackageSpareUrl();
         raise(telemetry::analytics::downloadDefaultUrl(openId_));
     }
+    // The version document's parse may still change these on the UI thread while the download
+    // runs: the download thread works with its own copies.
+    PackageSource source{downloadUrl_, spareDownloadUrl_};
     downloadThread_.requestStop();
     downloadThread_.stop(1000);
-    downloadThread_.start(new MemberFuncRunable1<DownloaderModel, bool>(
-        this, &DownloaderModel::_threadDownloadPlayer, resume));
+    downloadThread_.start(makeRunable(
+        [this, source = std::move(source), resume] { _threadDownloadPlayer(source, resume); }));
 }
 
-void DownloaderModel::_threadDownloadPlayer(bool resume) {
+void DownloaderModel::_threadDownloadPlayer(const PackageSource& source, bool resume) {
     LOG_AT(kThreadTag, L"download player");
     utility::ufile::makeDir(installFolder_);
     lastProgressTick_ = 0;
@@ -69,9 +72,9 @@ void DownloaderModel::_threadDownloadPlayer(bool resume) {
     if (!resume) utility::ufile::removeFile(installer);
     downloadStartTick_ = GetTickCount();
 
-    bool ok = _downloadByIE(installer, resume);
-    if (!ok) ok = downloadWithCurl(installer, downloadUrl_, false);
-    if (!ok) ok = downloadWithCurl(installer, spareDownloadUrl_, true);
+    bool ok = _downloadByIE(installer, source, resume);
+    if (!ok) ok = downloadWithCurl(installer, source.url, false);
+    if (!ok) ok = downloadWithCurl(installer, source.spareUrl, true);
     if (ok) {
         reportDownloadSuccess();
     } else {
@@ -125,9 +128,10 @@ void DownloaderModel::reportDownloadFailure(const std::wstring& installer) {
     telemetry::report::downloadFail(downloadErrorKind_, downloadErrorCode_);
 }
 
-bool DownloaderModel::_downloadByIE(const std::wstring& installer, bool resume) {
+bool DownloaderModel::_downloadByIE(const std::wstring& installer, const PackageSource& source,
+                                    bool resume) {
     lastProgressTick_ = 0;
-    LOG_AT(kIeTag, L"start download player playerurl is %s", downloadUrl_.c_str());
+    LOG_AT(kIeTag, L"start download player playerurl is %s", source.url.c_str());
     const std::wstring partial = installer + L".tmp";
     if (!resume) utility::ufile::removeFile(partial);
     downloadErrorKind_ = 9999;
@@ -135,12 +139,12 @@ bool DownloaderModel::_downloadByIE(const std::wstring& installer, bool resume) 
     packageHttp_.abort();
     config_.setSpareUrl(false);
     config_.setSystemHttp(true);
-    if (!packageHttp_.download2file(downloadUrl_, partial, this, resume)) {
+    if (!packageHttp_.download2file(source.url, partial, this, resume)) {
         LOG_AT(kIeTag, L"download errro! .use spare url");
         packageHttp_.abort();
         config_.setSpareUrl(true);
-        if (!packageHttp_.download2file(spareDownloadUrl_, partial, this, resume,
-                                        &downloadErrorKind_, &downloadErrorCode_)) {
+        if (!packageHttp_.download2file(source.spareUrl, partial, this, resume, &downloadErrorKind_,
+                                        &downloadErrorCode_)) {
             LOG_AT(kIeTag, L"download file error %d %d", downloadErrorKind_, downloadErrorCode_);
             return false;
         }

@@ -155,3 +155,46 @@ TEST_F(RoadDownload, RetryResumesThePartialFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The version document arrives only after the download started with the default URLs: every
+// attempt keeps to the URLs the download started with, the spare one included.
+TEST_F(RoadDownload, ADocumentArrivingDuringTheDownloadChangesNoAttemptsUrl) {
+    const std::string document = R"({"mnq9": {"ver": "9.9.9", "url": "https://)" + kCdn +
+                                 R"(/download/package/Tamrix4.0.exe", "url_spare": "https://)" +
+                                 kSpare + R"(/download/package/Tamrix4.0.exe"}})";
+    // The document comes after the second tick of the start timer; the first attempt's answer
+    // after the document.
+    ASSERT_TRUE(
+        writeScenario(R"({"content": {"version": )" + document + R"(}, "rules": [)" +
+                      rule(kCdn, "/player_files/en/sarvel", R"("delayMs": 3500)") + ", " +
+                      rule(kCdn, kPackage, R"("status": 404, "delayMs": 3000, "times": 1)") + ", " +
+                      rule(kSpare, kPackage, R"("status": 404, "times": 1)") + ", " +
+                      rule(kCdn, kPackage, R"("status": 404, "times": 1)") + "]}"));
+    const auto result = run();
+    ASSERT_EQ(result.exitCode, 0) << result.describeRequests();
+    EXPECT_TRUE(result.logged("DownloaderModel::startDownloadPlayer",
+                              "start downloader. bug getting player url"));
+    EXPECT_TRUE(contains(result.analyticsEvents(), "download_defaultUrl"));
+    // The order this test is about: attempt 1 starts, the document is parsed, attempt 2 starts.
+    const std::size_t first =
+        result.logIndex(kIeTag, "start download player playerurl is https://" + kCdn + kPackage);
+    const std::size_t parsed =
+        result.logIndex("DownloaderModel::_threadGetPlayerUrl::parse", "version:9.9.9");
+    const std::size_t second = result.logIndex(kIeTag, "download errro! .use spare url");
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(parsed, std::string::npos);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_LT(first, parsed);
+    EXPECT_LT(parsed, second);
+    EXPECT_EQ(result.requestsAt(kCdn, kPackage).size(), 2u) << result.describeRequests();
+    EXPECT_EQ(result.requestsAt(kSpare, kPackage).size(), 2u) << result.describeRequests();
+    EXPECT_TRUE(result.requestsAt(kCdn, "/download/package/Tamrix4.0.exe").empty());
+    EXPECT_TRUE(result.requestsAt(kSpare, "/download/package/Tamrix4.0.exe").empty());
+    EXPECT_TRUE(contains(
+        downloadEvents(result),
+        R"({"event":"download_duration","properties":{"duration":"*","ext_field":"res_curl"}})"));
+}
+
+}  // namespace
