@@ -98,8 +98,9 @@ bool DownloaderModel::downloadWithCurl(const std::wstring& installer, const std:
                                         [this](int percent) { onCurlPercent(percent); });
     if (!done) return false;
     if (fileSize(installer) > kMinimumInstallerBytes) return true;
-    // An error page is no installer; after the spare URL the file stays for a resume.
-    if (!spare) utility::ufile::removeFile(installer);
+    // An error page is no installer, and no partial installer either: a later resume would
+    // continue it.
+    utility::ufile::removeFile(installer);
     LOG_AT(kThreadTag, L"too small package");
     return false;
 }

@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
 #include <algorithm>
+#include <functional>
 #include <regex>
 
 #include "app/deployment.h"
@@ -22,6 +27,30 @@ const std::string kSpare = road::spareHost();
 constexpr char kPackage[] = "/download/package/Tamrix9.0.exe";
 constexpr char kThreadTag[] = "DownloaderModel::_threadDownloadPlayer";
 constexpr char kIeTag[] = "DownloaderModel::_downloadByIE";
+
+// The default version document with the edition 9 object changed by the function.
+std::string versionDocument(
+    const std::function<void(rapidjson::Value& edition, rapidjson::Document::AllocatorType&)>&
+        change) {
+    rapidjson::Document document;
+    const std::string text = road::defaultVersionDocument();
+    document.Parse(text.c_str(), text.size());
+    if (!document.IsObject() || !document.HasMember("mnq9")) return {};
+    change(document["mnq9"], document.GetAllocator());
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    document.Accept(writer);
+    return buffer.GetString();
+}
+
+std::string withoutMd5() {
+    return versionDocument([](rapidjson::Value& edition, auto&) { edition.RemoveMember("md5"); });
+}
+
+// The first bytes of a file.
+std::string fileStart(const std::wstring& path, std::size_t count) {
+    return testing_support::readFileBytes(path).substr(0, count);
+}
 
 class RoadDownload : public road::RoadTest {
 protected:
@@ -195,6 +224,51 @@ TEST_F(RoadDownload, ADocumentArrivingDuringTheDownloadChangesNoAttemptsUrl) {
     EXPECT_TRUE(contains(
         downloadEvents(result),
         R"({"event":"download_duration","properties":{"duration":"*","ext_field":"res_curl"}})"));
+}
+
+// libcurl's error pages never stay on disk: a later retry that resumes continues only a real
+// partial download, with the version document's digest or without one.
+TEST_F(RoadDownload, AResumedRetryNeverContinuesAnErrorPage) {
+    for (const bool documentHasMd5 : {false, true}) {
+        SCOPED_TRACE(documentHasMd5);
+        road::resetMachine();
+        const std::string size = R"("installerSize": 16777216)";
+        ASSERT_TRUE(writeScenario(R"({"content": {)" + size + "}}"));
+        const std::string version = documentHasMd5 ? "" : R"(, "version": )" + withoutMd5();
+        ASSERT_TRUE(writeScenario(
+            R"({"content": {)" + size + version + R"(}, "rules": [)" +
+            // First run: a 12 MiB partial file, then three failures, two of them error pages
+            // through libcurl.
+            rule(kCdn, kPackage, R"("dropAfterBytes": 12582912, "times": 1)") + ", " +
+            rule(kSpare, kPackage, R"("status": 404, "times": 1)") + ", " +
+            rule(kCdn, kPackage, R"("status": 404, "times": 1)") + ", " +
+            rule(kSpare, kPackage, R"("status": 404, "times": 1)") + ", " +
+            // The retry: the system client fails twice, libcurl gets the whole installer.
+            rule(kCdn, kPackage, R"("status": 404, "times": 1)") + ", " +
+            rule(kSpare, kPackage, R"("status": 404, "times": 1)") + "]}"));
+        const std::size_t installsBefore =
+            testing_support::world::readStandinRuns("installer").size();
+        const auto result = run({{L"TAMRIX_DRIVER_RETRY", L"1"}});
+        EXPECT_EQ(result.exitCode, 0) << result.describeRequests();
+        EXPECT_TRUE(
+            result.logged("CMainFrame::onDownloadFailed", "download failed, kept 12582912"));
+        const auto events = result.reporterEvents();
+        for (const auto& event : events) {
+            EXPECT_EQ(event.find("package_error_"), std::string::npos) << event;
+        }
+        // Attempts 1 and 3 of both sequences; the last is the retry's libcurl attempt.
+        const auto primary = result.requestsAt(kCdn, kPackage);
+        ASSERT_EQ(primary.size(), 4u) << result.describeRequests();
+        EXPECT_EQ(primary[3].range, "") << "nothing of an error page is continued";
+        EXPECT_EQ(primary[3].status, 200);
+        const std::wstring installer = result.installFolder + L"\\Tamrix.exe";
+        EXPECT_EQ(fileStart(installer, 2), "MZ");
+        EXPECT_EQ(testing_support::readFileBytes(installer).size(), 16777216u);
+        const auto installs =
+            testing_support::world::waitForStandinRuns("installer", installsBefore + 1);
+        ASSERT_EQ(installs.size(), installsBefore + 1);
+        EXPECT_STREQ(installs.back().json()["behaviour"].GetString(), "success");
+    }
 }
 
 }  // namespace
