@@ -153,6 +153,7 @@ void DownloaderModel::switchToEdition4() {
     version_ = version4_;
     downloadUrl_ = downloadUrl4_;
     spareDownloadUrl_ = spareDownloadUrl4_;
+    packageMd5_ = packageMd54_;
 }
 
 void DownloaderModel::stop() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/config_imp.h"
+#include "engine/installer_digest.h"
 #include "net/http_downloader.h"
 #include "telemetry/event_catalogue.h"
 #include "telemetry/google_analytics.h"
@@ -128,6 +129,8 @@ public:
     const std::wstring& downloadUrl() const { return downloadUrl_; }
     const std::wstring& spareDownloadUrl() const { return spareDownloadUrl_; }
     const std::wstring& version() const { return version_; }
+    // The installer's MD5 digest as the version document gives it (any text, or empty).
+    const std::wstring& packageMd5() const { return packageMd5_; }
     const LaunchSettings& launchSettings() const { return launch_; }
     const std::wstring& installErrorText() const { return installErrorText_; }
     const std::wstring& customerLink() const { return customerLink_; }
@@ -156,12 +159,18 @@ private:
     struct PackageSource {
         std::wstring url;
         std::wstring spareUrl;
+        std::string md5;  // expected digest of the installer; empty: nothing is checked
     };
 
     // Package download (download thread).
     void _threadDownloadPlayer(const PackageSource& source, bool resume);
     bool _downloadByIE(const std::wstring& installer, const PackageSource& source, bool resume);
-    bool downloadWithCurl(const std::wstring& installer, const std::wstring& url, bool spare);
+    bool systemClientAttempt(const std::wstring& url, const std::wstring& partial,
+                             const std::string& md5, bool resume, int* errorKind, int* errorCode);
+    bool downloadWithCurl(const std::wstring& installer, const std::wstring& url,
+                          const std::string& md5, bool spare);
+    bool isExpectedInstaller(const std::wstring& file, installer_digest::FileDigest* digest,
+                             const std::string& md5, const char* tag);
     void reportDownloadSuccess();
     void reportDownloadFailure(const std::wstring& installer);
     void onCurlPercent(int percent);
@@ -192,9 +201,11 @@ private:
     std::wstring downloadUrl_;
     std::wstring spareDownloadUrl_;
     std::wstring version_;
+    std::wstring packageMd5_;
     std::wstring version4_;
     std::wstring downloadUrl4_;
     std::wstring spareDownloadUrl4_;
+    std::wstring packageMd54_;
     LaunchSettings launch_;
     std::wstring installErrorText_;
     std::wstring customerLink_;
@@ -208,6 +219,7 @@ private:
     DWORD installStartTick_ = 0;
     int downloadErrorKind_ = 9999;
     int downloadErrorCode_ = 0;
+    installer_digest::FileDigest* fileDigest_ = nullptr;  // of the system client's running attempt
 
     // Owned work.
     WorkerThread lookupThread_;

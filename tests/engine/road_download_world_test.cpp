@@ -1,5 +1,6 @@
 // A whole run inside the world, seen from the package download: which client and which URL
-// deliver the installer, what is kept after a failure, and how the run reports it.
+// deliver the installer, what is kept after a failure, that only the installer the version
+// document describes is accepted, and how the run reports it.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -14,6 +15,7 @@
 
 #include "app/deployment.h"
 #include "tests/support/road_support.h"
+#include "utility/file.h"
 #include "utility/text.h"
 
 namespace {
@@ -45,6 +47,25 @@ std::string versionDocument(
 
 std::string withoutMd5() {
     return versionDocument([](rapidjson::Value& edition, auto&) { edition.RemoveMember("md5"); });
+}
+
+std::string withMd5(const std::string& md5) {
+    return versionDocument([&](rapidjson::Value& edition, auto& allocator) {
+        edition["md5"].SetString(md5.c_str(), static_cast<rapidjson::SizeType>(md5.size()),
+                                 allocator);
+    });
+}
+
+std::string upperCased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+std::string servedMd5() {
+    rapidjson::Document document;
+    document.Parse(road::defaultVersionDocument().c_str());
+    return document.IsObject() ? document["mnq9"]["md5"].GetString() : "";
 }
 
 // The first bytes of a file.
@@ -268,6 +289,69 @@ TEST_F(RoadDownload, AResumedRetryNeverContinuesAnErrorPage) {
             testing_support::world::waitForStandinRuns("installer", installsBefore + 1);
         ASSERT_EQ(installs.size(), installsBefore + 1);
         EXPECT_STREQ(installs.back().json()["behaviour"].GetString(), "success");
+    }
+}
+
+// A completed download whose digest is not the document's is a failed attempt, removed, and the
+// next attempt follows; without a usable digest in the document nothing is checked.
+TEST_F(RoadDownload, OnlyTheInstallerWithTheDocumentsDigestIsAccepted) {
+    const std::string md5 = servedMd5();
+    ASSERT_EQ(md5.size(), 32u);
+    const std::string wrongFile = R"("body": {"size": 11534336})";
+    const struct Case {
+        const char* name;
+        std::string version;  // served instead of the default document; empty: the default
+        std::string rules;
+        long exitCode;
+        std::size_t systemClientMismatches, libcurlMismatches;
+        bool checked;
+        const char* success;  // the duration's ext_field; nullptr: the download failed
+    } cases[] = {
+        {"a wrong file on the primary URL, the digest in capitals", withMd5(upperCased(md5)),
+         rule(kCdn, kPackage, wrongFile + R"(, "times": 1)"), 0, 1, 0, true, "res_ie"},
+        {"libcurl gets a wrong file first", "",
+         rule(kCdn, kPackage, R"("status": 404, "times": 1)") + ", " +
+             rule(kSpare, kPackage, R"("status": 404, "times": 1)") + ", " +
+             rule(kCdn, kPackage, wrongFile + R"(, "times": 1)"),
+         0, 0, 1, true, "res_curl"},
+        {"every attempt a wrong file", "", rule("*", kPackage, wrongFile), 20, 2, 2, true, nullptr},
+        {"no digest in the document", withoutMd5(), "", 0, 0, 0, false, "aws_ie"},
+        {"a digest that is not one", withMd5(md5.substr(1) + "g"), "", 0, 0, 0, false, "aws_ie"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        road::resetMachine();
+        const std::string version = c.version.empty() ? "" : R"("version": )" + c.version;
+        ASSERT_TRUE(
+            writeScenario(R"({"content": {)" + version + R"(}, "rules": [)" + c.rules + "]}"));
+        const auto result = run();
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.describeRequests();
+        const auto mismatches = [&](const char* tag) {
+            std::size_t count = 0;
+            for (const auto& message : result.messages(tag)) {
+                if (message.rfind("md5 mismatch: expected " + md5 + ", got ", 0) == 0) ++count;
+            }
+            return count;
+        };
+        EXPECT_EQ(mismatches(kIeTag), c.systemClientMismatches);
+        EXPECT_EQ(mismatches(kThreadTag), c.libcurlMismatches);
+        const auto notChecked = result.messages(kThreadTag);
+        EXPECT_EQ(std::count(notChecked.begin(), notChecked.end(),
+                             "no usable md5 for the installer, not checked"),
+                  c.checked ? 0 : 1);
+        const std::wstring installer = result.installFolder + L"\\Tamrix.exe";
+        if (c.success == nullptr) {
+            EXPECT_TRUE(contains(result.analyticsEvents(), "download_Error"));
+            EXPECT_FALSE(utility::ufile::exists(installer));
+            EXPECT_FALSE(utility::ufile::exists(installer + L".tmp"));
+            EXPECT_TRUE(result.logged("CMainFrame::onDownloadFailed", "download failed, kept 0"));
+            continue;
+        }
+        EXPECT_TRUE(contains(downloadEvents(result),
+                             R"({"event":"download_duration","properties":{"duration":"*",)"
+                             R"("ext_field":")" +
+                                 std::string(c.success) + "\"}}"));
+        EXPECT_EQ(fileStart(installer, 2), "MZ");
     }
 }
 
