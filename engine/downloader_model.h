@@ -77,16 +77,18 @@ public:
     // selects edition 4).
     void switchToEdition4();
 
-    // First half of the teardown: timers, the single-instance mutex, threads, callbacks.
+    // First half of the teardown: timers, the single-instance mutex, threads (the installer stage
+    // among them), callbacks. Once it returns, no work of the model runs any more.
     void stop();
 
     // Downloads the offline installer (the main window's install button; its retry resumes).
     // Waits up to two seconds for the version lookup first.
     void startDownloadPlayer(bool resume);
-    // Starts the installer stage on the system's thread pool; false when it could not be
-    // started.
+    // Starts the installer stage on a thread of its own; false when it could not be started or
+    // has been started before.
     bool installPlayer();
     // The installer stage: runs the installer, prepares the first start, then tells the window.
+    // When the model stops meanwhile, it stops waiting and leaves everything after the wait out.
     void _threadInsPlayer();
     // Starts the emulator with the run's package, or with the given arguments.
     bool startPlayer();
@@ -177,6 +179,7 @@ private:
 
     // First-run setup after the installer (installer stage thread).
     void postInstallSetup();
+    bool stageStopped() const { return installThread_.isStopRequested(); }
 
     void applyFileName(const std::wstring& exePath);
     void applyCommandLine(const wchar_t* commandLine);
@@ -224,10 +227,12 @@ private:
     // Owned work.
     WorkerThread lookupThread_;
     WorkerThread downloadThread_;
+    WorkerThread installThread_;
     UiTimer startRetryTimer_;
     utility::UniqueHandle instanceMutex_;
     utility::CHttpDownloader versionHttp_;  // the version lookup
     utility::CHttpDownloader serviceHttp_;  // the channel and customer lookups
     utility::CHttpDownloader packageHttp_;  // the system client's package download
+    utility::CHttpDownloader stageHttp_;    // the installer stage's launch images
     vadi::GoogleAnalytics analytics_;
 };

@@ -28,14 +28,15 @@ void writeChannelOpenId(const std::wstring& configFile, const std::wstring& serv
 // (empty, only dots, a reserved device name).
 std::optional<std::wstring> safeFileName(const std::wstring& name);
 
-// Fetches the URL into the file, at most three attempts with a 200 ms pause after a failure.
+// Fetches the URL into the file, at most three attempts with a 200 ms pause after a failure;
+// once the stop event (may be null) is signalled, no further attempt is made.
 using FetchFunction = std::function<bool(const std::wstring& url, const std::wstring& path)>;
-bool fetchWithRetries(const FetchFunction& fetch, const std::wstring& url,
-                      const std::wstring& path);
+bool fetchWithRetries(const FetchFunction& fetch, const std::wstring& url, const std::wstring& path,
+                      HANDLE stop = nullptr);
 
 // Fetches the launch images and the shortcut icon the settings name into the data folder.
 void fetchLaunchImages(const LaunchSettings& settings, const std::wstring& dataFolder,
-                       const FetchFunction& fetch);
+                       const FetchFunction& fetch, HANDLE stop = nullptr);
 
 // Writes the first-run settings of section "setting" of "data.ini" in the data folder, and
 // removes the news program from the autorun list when the settings ask for it.

@@ -13,6 +13,7 @@
 #include "tests/support/test_support.h"
 #include "tests/utility/log_capture.h"
 #include "utility/file.h"
+#include "utility/handle.h"
 #include "utility/process.h"
 #include "utility/system_info.h"
 #include "utility/text.h"
@@ -113,6 +114,26 @@ TEST(Images, ThreeAttemptsEachAndTheirFiles) {
     EXPECT_FALSE(
         post_install::fetchWithRetries([&](auto&, auto&) { return ++calls, false; }, L"u", L"p"));
     EXPECT_EQ(calls, 3);
+
+    // Once the stage stops, a failed attempt is the last.
+    const utility::UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    calls = 0;
+    EXPECT_FALSE(post_install::fetchWithRetries(
+        [&](auto&, auto&) {
+            if (++calls == 2) SetEvent(stop.get());
+            return false;
+        },
+        L"u", L"p", stop.get()));
+    EXPECT_EQ(calls, 2);
+    asked.clear();
+    post_install::fetchLaunchImages(
+        settings, L"D:\\data\\",
+        [&](const std::wstring& url, const std::wstring& path) {
+            asked.emplace_back(url, path);
+            return false;
+        },
+        stop.get());
+    EXPECT_EQ(asked.size(), 2u) << "one attempt per file";
 }
 
 // The settings file and the autorun value as the emulator finds them.

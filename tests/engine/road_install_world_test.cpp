@@ -1,14 +1,17 @@
 // A whole run inside the world, seen from the installer stage and the emulator's first start:
 // the installer's command line, the processes stopped before it, the installer's messages, the
-// files and settings prepared for the emulator, and how the emulator is started on each system.
+// files and settings prepared for the emulator, how the emulator is started on each system, and
+// a user who quits while the installer runs.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "app/deployment.h"
 #include "tests/support/road_support.h"
+#include "utility/file.h"
 #include "utility/process.h"
 #include "utility/text.h"
 
@@ -61,6 +64,24 @@ std::string howStarted(const testing_support::world::StandinRun& player) {
     const unsigned show = record["startup"]["showWindow"].GetUint();
     if ((flags & STARTF_USESHOWWINDOW) == 0) return kShellToken;
     return show == SW_HIDE ? kThroughShell : "otherwise";
+}
+
+// Every file below the folder, with its path.
+void forEachFile(const std::wstring& folder,
+                 const std::function<void(const std::wstring&)>& visit) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            forEachFile(folder + name + L"\\", visit);
+        } else {
+            visit(folder + name);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 using RoadInstall = road::RoadTest;
@@ -149,6 +170,55 @@ TEST_F(RoadInstall, TheEmulatorStartsWithTheShellsTokenFromWindows8On) {
             EXPECT_TRUE(launch.empty()) << testing::PrintToString(launch);
             EXPECT_FALSE(result.messages("utility::process::shell").empty());
         }
+    }
+}
+
+// The user quits as soon as the installer reports success, while the installer still runs: the
+// model's stop ends the stage, which writes nothing and logs nothing after it, whenever the
+// installer ends (here: after the model is gone, or a moment after its message).
+TEST_F(RoadInstall, QuittingWhileTheInstallerRunsLeavesNothingToTheStageAfterTheStop) {
+    const std::string document = R"({"launch_h": "https://)" + kCdn +
+                                 R"(/games/demo/launch_h.jpg", "title": "Road",
+        "shortcutname": "Tamrix Quit", "shortcuturl": "https://)" +
+                                 kCdn + R"(/games/demo/shortcut.ico", "ad": 0, "root": false})";
+    const struct {
+        const char* installer;
+        bool endsAfterTheModel;
+    } cases[] = {{R"({"exitOnEvent": "tamrix-road-model-gone"})", true},
+                 {R"({"exitDelayMs": 200})", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.installer);
+        road::resetMachine();
+        ASSERT_TRUE(writeScenario(R"({"content": {"packages": {"12345": )" + document +
+                                  R"(}}, "standins": {"installer": )" + c.installer + "}}"));
+        const auto result =
+            run(L"tamrix9_en_12345_x", {{L"TAMRIX_DRIVER_QUIT_ON", L"11125"},
+                                        {L"TAMRIX_DRIVER_GONE_EVENT", L"tamrix-road-model-gone"}});
+        EXPECT_EQ(result.exitCode, 0) << "no crash";
+        const std::size_t stopped = result.logIndex("DownloadImpl::shutdown", "model stopped");
+        ASSERT_NE(stopped, std::string::npos);
+        ASSERT_NE(result.logIndex("DownloadImpl::shutdown", "model destroyed"), std::string::npos);
+        for (std::size_t i = stopped; i < result.log.size(); ++i) {
+            EXPECT_NE(result.log[i].function, kSetupTag) << result.log[i].message;
+        }
+        const long stopTime = result.logTime("DownloadImpl::shutdown", "model stopped");
+        const std::wstring link = desktopLink(L"Tamrix Quit");
+        forEachFile(result.installFolder, [&](const std::wstring& file) {
+            EXPECT_LE(road::lastWriteTimeOfDay(file), stopTime) << utility::wideToUtf8(file);
+        });
+        if (utility::ufile::exists(link)) {
+            EXPECT_LE(road::lastWriteTimeOfDay(link), stopTime);
+        }
+        if (c.endsAfterTheModel) {
+            EXPECT_FALSE(utility::ufile::exists(result.installFolder + L"data"));
+            EXPECT_FALSE(utility::ufile::exists(link));
+            EXPECT_NE(testing_support::readFileBytes(result.installFolder +
+                                                     L"\\vms\\config\\sarvels.config")
+                          .find(R"("channelOpenId": "0")"),
+                      std::string::npos);
+            EXPECT_FALSE(result.logged("CMainFrame::onInstallFinished", "install finished 1"));
+        }
+        DeleteFileW(link.c_str());
     }
 }
 
