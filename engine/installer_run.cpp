@@ -76,7 +76,8 @@ bool reportWaitOutcome(WaitOutcome outcome, const Reporting& reporting) {
 
 bool runInstaller(const std::wstring& installerPath, const std::wstring& parameters, DWORD waitMs,
                   HANDLE stop, const Reporting& reporting) {
-    const auto process = utility::process::create(installerPath, parameters, true);
+    const auto process =
+        utility::process::createWithShowCommand(installerPath, parameters, SW_SHOW);
     if (!process) {
         reportStartFailure(GetLastError(), reporting);
         return false;

@@ -54,7 +54,7 @@ void reportStartFailure(DWORD systemError, const Reporting& reporting);
 // stage that was stopped. True when the installer ended in time.
 bool reportWaitOutcome(WaitOutcome outcome, const Reporting& reporting);
 
-// Starts the installer shown, in a new console, waits for it up to the limit or until
+// Starts the installer shown (SW_SHOW), in a new console, waits for it up to the limit or until
 // the stop event (may be null) is signalled, and reports how that went. True when it ended within
 // the limit, whatever its exit code; a stopped wait reports nothing and leaves the installer
 // running.

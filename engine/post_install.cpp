@@ -134,7 +134,9 @@ bool replaceWholeFile(const std::wstring& path, const std::string& bytes) {
             return false;
         }
     }
-    return utility::ufile::moveFile(fresh, path, MOVEFILE_REPLACE_EXISTING);
+    if (utility::ufile::moveFile(fresh, path, MOVEFILE_REPLACE_EXISTING)) return true;
+    utility::ufile::removeFile(fresh);
+    return false;
 }
 
 }  // namespace

@@ -45,6 +45,24 @@ TEST_F(ChannelOpenId, ReplacedAndWrittenBackIndented) {
     EXPECT_FALSE(utility::ufile::exists(file() + L".new"));
 }
 
+// The new file goes when it cannot take the old one's place (here: the emulator holds the old
+// one open and lets nobody delete it).
+TEST_F(ChannelOpenId, ANewFileThatCannotReplaceTheOldIsRemoved) {
+    const std::string content = R"({"channelOpenId":"0"})";
+    ASSERT_TRUE(writeFileBytes(file(), content));
+    {
+        const utility::UniqueHandle held(
+            CreateFileW(file().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        post_install::writeChannelOpenId(file(), L"1234");
+    }
+    EXPECT_FALSE(utility::ufile::exists(file() + L".new"));
+    EXPECT_EQ(readFileBytes(file()), content);
+    const auto lines = LogCapture::instance().newLines();
+    EXPECT_FALSE(hasLogLine(lines, kTag, "write openid sucess. first 1234 current:0"));
+}
+
 TEST_F(ChannelOpenId, LeftAloneWithoutAStringMember) {
     const std::pair<const char*, const char*> cases[] = {
         {R"({"other":"x"})", "no channel id"},

@@ -96,6 +96,8 @@ TEST_F(RoadInstall, TheInstallerGetsTheRunsIdentityAndTheEmulatorItsPackage) {
         testing_support::world::waitForStandinRuns("installer", installsBefore + 1);
     ASSERT_EQ(installs.size(), installsBefore + 1);
     const auto record = installs.back().json();
+    EXPECT_EQ(record["startup"]["showWindow"].GetUint(), unsigned{SW_SHOW});
+    EXPECT_NE(record["startup"]["flags"].GetUint() & STARTF_USESHOWWINDOW, 0u);
     const auto& options = record["options"];
     EXPECT_STREQ(options["openid"].GetString(), "2500");
     EXPECT_STREQ(options["language"].GetString(), "kr");
