@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int kRunsEach = 3;
+constexpr int kRunsEach = 5;
 constexpr char kSize[] = R"("installerSize": 209715200)";
 
 // A stage runs from its first log line to the line that ends it.
