@@ -21,6 +21,7 @@
 
 #include "app/installer_messages.h"
 #include "engine/downloader_model.h"
+#include "engine/post_install.h"
 #include "telemetry/event_catalogue.h"
 #include "telemetry/tx_reporter.h"
 #include "utility/file.h"
@@ -38,12 +39,7 @@ bool environmentFlag(const char* name, bool fallback) {
 }
 
 void logReportedVersion() {
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&version);
-#pragma GCC diagnostic pop
+    const OSVERSIONINFOW version = post_install::reportedOsVersion();
     LOG_AT("EngineDriver", L"os version %lu.%lu", version.dwMajorVersion, version.dwMinorVersion);
 }
 
