@@ -1,10 +1,13 @@
-// Process entry: COM, sockets, the work folder and the log, then an orderly end.
+// Process entry: COM, sockets, the work folder and the log, the application's top-level object
+// and the message loop, then an orderly end.
 #include <windows.h>
 #include <objbase.h>
 #include <winsock2.h>
 
 #include <string>
 
+#include "app/download_impl.h"
+#include "toolkit/window_base.h"
 #include "utility/file.h"
 #include "utility/log.h"
 
@@ -15,9 +18,18 @@ std::wstring workFolder() {
     return utility::ufile::appDataDir() + L"\\txdownloader_en\\";
 }
 
+void runMessageLoop() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (tk::WindowBase::preTranslateMessage(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         MessageBoxW(nullptr, L"error", L"error1", MB_OK);
         return 0;
@@ -31,6 +43,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     openLogFile(folder + L"downloader.log");
     writeLog("wWinMain", __LINE__, L"\r\n\r\n start run");
 
+    DownloadImpl application;
+    if (!application.entrance(instance, commandLine && *commandLine ? commandLine : nullptr)) {
+        closeLogFile();
+        CoUninitialize();
+        return 0;
+    }
+    runMessageLoop();
+
+    application.unregisterFont();
+    application.shutdown();
+    Sleep(1000);
     closeLogFile();
     CoUninitialize();
     return 0;

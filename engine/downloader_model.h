@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,13 @@ public:
 
     ConfigImp& config() const { return config_; }
 
+    // Language switch: the new locale and the short code derived from it.
+    void setLocale(const std::wstring& locale);
+    // Reads a language file's strings into the language string map; false when it does not
+    // parse or has no root element.
+    bool loadLanguage(const std::wstring& xml);
+    const std::map<std::wstring, std::wstring>& languageStrings() const { return languageStrings_; }
+
     // Progress of the system client's package download (download thread).
     bool onHttpDownloadProgress(const char* data, int count, std::int64_t received,
                                 std::int64_t total) override;
@@ -212,4 +220,5 @@ private:
     utility::CHttpDownloader serviceHttp_;  // the channel and customer lookups
     utility::CHttpDownloader packageHttp_;  // the system client's package download
     vadi::GoogleAnalytics analytics_;
+    std::map<std::wstring, std::wstring> languageStrings_;
 };

@@ -7,7 +7,7 @@ packages=(
     wine wine64 xvfb xauth x11-utils
     7zip rapidjson-dev googletest
     cmake ninja-build make dpkg-dev xz-utils
-    fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-roboto-unhinted fonts-nanum
+    fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-roboto-unhinted fonts-nanum fonts-inter
     xdotool librsvg2-bin python3-fonttools
     g++ libcpp-httplib-dev libssl-dev openssl iproute2 util-linux curl python3 libgtest-dev pkgconf
 )

@@ -27,5 +27,6 @@ if [ ! -f "$WINEPREFIX/.tamrix-ready" ]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
+"$(dirname "$0")/wine-fonts.sh" "$WINEPREFIX"
 
 exec wine "$@"

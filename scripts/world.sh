@@ -210,7 +210,8 @@ ensure_template() {
                 run wineboot -i >/dev/null 2>&1
                 run wine reg add "HKCU\Software\Wine\WineDbg" /v ShowCrashDialog /t REG_DWORD \
                     /d 0 /f >/dev/null 2>&1
-                wineserver -w'
+                "$0" "$WINEPREFIX"
+                wineserver -w' "$top/scripts/wine-fonts.sh"
         local link
         for link in "$template"/drive_c/users/*/*; do
             if [ -L "$link" ]; then

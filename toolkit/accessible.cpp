@@ -5,16 +5,14 @@
 #include "toolkit/control.h"
 #include "toolkit/window_base.h"
 
-// IID_IAccessible is defined here instead of coming from libuuid: CMake does not keep -luuid
-// ahead of -loleacc on the link lines of the programs that use the toolkit, and liboleacc.a
-// resolves the name to a code thunk, with which every call fails with E_NOINTERFACE. Every program
-// that links the toolkit finds this definition first.
-extern "C" const IID IID_IAccessible = {
-    0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-
 namespace tk {
 
 namespace {
+
+// The interface id from the header's declaration, not the IID_IAccessible symbol: liboleacc.a
+// defines that symbol as a code thunk, and the link order that would take libuuid's data
+// instead is not kept once the libraries are merged into a program's link line.
+const IID kIidAccessible = __uuidof(IAccessible);
 
 HRESULT putText(const std::wstring& text, BSTR* out) {
     if (!out) return E_INVALIDARG;
@@ -55,7 +53,7 @@ WindowAccessible::WindowAccessible(WindowBase& window) : window_(&window) {}
 WindowAccessible::~WindowAccessible() = default;
 
 LRESULT WindowAccessible::answer(WPARAM wParam) {
-    return LresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(this));
+    return LresultFromObject(kIidAccessible, wParam, static_cast<IAccessible*>(this));
 }
 
 void WindowAccessible::disconnect() {
@@ -84,7 +82,7 @@ Control* WindowAccessible::control(const VARIANT& child, bool& ok) const {
 HRESULT WindowAccessible::QueryInterface(REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IAccessible)
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kIidAccessible)
         *object = static_cast<IAccessible*>(this);
     else if (riid == IID_IEnumVARIANT)
         *object = static_cast<IEnumVARIANT*>(this);

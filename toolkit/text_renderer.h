@@ -36,6 +36,9 @@ struct TextFormat {
     bool endEllipsis = false;  // single line: end with "…" when it does not fit
     bool markup = false;       // <u>, <u #colour>, <c #colour>, <br> / "\n"
     bool rightToLeft = false;  // paragraph direction (Arabic, Persian); also set by the text
+    // Locale name ("zh_TW", "ja_JP") choosing the regional forms of Han characters; empty: the
+    // process's text language (setTextLanguage in font_fallback.h), else guessed from the text.
+    std::wstring language;
 };
 
 // Result of laying out a text in a width.

@@ -1,0 +1,57 @@
+// The pure parts of the game package flow: which way a game is handed to the emulator, the
+// emulator's argument texts, the game's files in the install folder, the console tool's install
+// parameters, and the progress display's texts and values. Any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/downloader_model.h"
+
+namespace game_packages {
+
+// The native timer of the install display and its period.
+constexpr unsigned kInstallTimerId = 800;
+constexpr unsigned kInstallTimerMs = 500;
+// Longest wait for one console tool command.
+constexpr unsigned kConsoleWaitMs = 120000;
+
+// How the first game of the list reaches the emulator after the install.
+enum class HandOver { kAppStore, kGameId, kDownloadHere, kPackage };
+HandOver handOverOf(const GameRecord& game);
+
+// The emulator's start parameters for the three hand-overs that need no download here.
+std::wstring appStoreArguments(const GameRecord& game);
+std::wstring gameIdArguments(const GameRecord& game);
+std::wstring packageArguments(const GameRecord& game);
+
+// A game's files in the install folder. The game and package names come from the command line
+// and the package document, so each is used only as one safe file-name component.
+struct GameFiles {
+    std::wstring package;     // folder\<game>.apk or .xapk
+    std::wstring packageTmp;  // the same + ".tmp"
+    std::wstring obb;         // folder\<package>.obb
+    std::wstring obbTmp;
+    std::wstring icon;  // folder\<package>.ico
+};
+// Nothing when a name cannot be made safe (the game is then skipped).
+std::optional<GameFiles> gameFiles(const std::wstring& folder, const GameRecord& game);
+
+// "installapk --index 0 --filename "…" [--packagename P --fileobb "…"] --wait --hide".
+std::wstring installParameters(const GameFiles& files, const GameRecord& game);
+
+// The progress label of a download: stage text, " ", display name, the game's place in the list
+// ("：" for a single game, " (i/n)：" otherwise), received and total sizes and the percent in the
+// accent colour.
+std::wstring progressLabel(const std::wstring& stage, const std::wstring& name, int index,
+                           int count, std::int64_t received, std::int64_t total);
+int progressPercent(std::int64_t received, std::int64_t total);
+// The bar's value for a percent: 3 for 1 and 2, 99 from 100 on.
+int progressBar(int percent);
+
+// One tick of the install display's step counter; false when the counter has reached its end
+// (the timer then stops).
+bool nextInstallStep(int& step);
+
+}  // namespace game_packages

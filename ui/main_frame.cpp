@@ -1,0 +1,505 @@
+#include "ui/main_frame.h"
+
+#include <shlobj.h>
+
+#include <cstdio>
+
+#include "engine/game_packages.h"
+#include "engine/install_location.h"
+#include "telemetry/event_catalogue.h"
+#include "telemetry/tx_reporter.h"
+#include "toolkit/combo.h"
+#include "toolkit/container.h"
+#include "toolkit/edit.h"
+#include "toolkit/skin_store.h"
+#include "toolkit/text_table.h"
+#include "ui/dialogs.h"
+#include "ui/folder_advice.h"
+#include "ui/message_box.h"
+#include "utility/log.h"
+#include "utility/process.h"
+#include "utility/text.h"
+
+namespace {
+
+constexpr const char* kTips[] = {"turn_tip_1", "turn_tip_2", "turn_tip_3",
+                                 "turn_tip_4", "turn_tip_5", "turn_tip_6"};
+// The tip shown next; kept for the life of the process.
+unsigned g_tipIndex = 0;
+
+constexpr wchar_t kValidEditImages[3][64] = {
+    L"file='browse_button.png' source='0,0,28,28' corner='4,4,4,4'",
+    L"file='browse_button.png' source='28,0,56,28' corner='4,4,4,4'",
+    L"file='browse_button.png' source='56,0,84,28' corner='4,4,4,4'"};
+constexpr wchar_t kErrorEditImage[] =
+    L"file='error_edit_bg.png' source='0,0,10,10' corner='4,4,4,4'";
+
+std::wstring text(const char* key) {
+    return tk::lookupText(key);
+}
+
+// The licence link: the text underlined, at most 255 characters in all.
+std::wstring underlined(const std::wstring& value) {
+    return (L"<u>" + value + L"</u>").substr(0, 255);
+}
+
+std::wstring formatFloat(const wchar_t* pattern, float value) {
+    wchar_t buffer[64];
+    swprintf(buffer, 64, pattern, static_cast<double>(value));
+    return buffer;
+}
+
+msg::MessageBoxButton button(const char* key, bool primary, std::function<void()> action = {}) {
+    return msg::MessageBoxButton{text(key), std::move(action), primary};
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame() : model_(DownloaderModel::instance()) {}
+
+CMainFrame::~CMainFrame() {
+    gameThread_.requestStop();
+    fallbackDownloader_.abort();
+    gameThread_.stop(1000);
+    cancelTasks(this);
+}
+
+const tk::MessageMap* CMainFrame::messageMap() const {
+    static const tk::MessageMapEntry entries[] = {
+        tk::onNotify<&CMainFrame::onInstallNow>(L"click", L"installnowbtn"),
+        tk::onNotify<&CMainFrame::onCustomPathOn>(L"click", L"userdefinitionBtn"),
+        tk::onNotify<&CMainFrame::onCustomPathOff>(L"click", L"backBtn"),
+        tk::onNotify<&CMainFrame::onPathEditKillFocus>(L"killfocus", L"pathedit"),
+        tk::onNotify<&CMainFrame::onBrowseClicked>(L"click", L"browsebtn"),
+        tk::onNotify<&CMainFrame::onLicenceLink>(L"click", L"protocollinkbtn"),
+        tk::onNotify<&CMainFrame::onCustomerLink>(L"click", L"joinfacebookBtn"),
+        tk::onNotify<&CMainFrame::onCloseClicked>(L"click", L"closebtn"),
+        tk::onNotify<&CMainFrame::onHomepage>(L"click", L"homepageBtn"),
+        tk::onNotify<&CMainFrame::onStartPlayer>(L"click", L"tastenowbtn"),
+        tk::onNotify<&CMainFrame::onLicenceLink>(L"click", L"confirmprotocolbtn"),
+        tk::onNotify<&CMainFrame::onLicenceOption>(L"selectchanged", L"acceptprotocolopt"),
+        tk::onNotify<&CMainFrame::onLanguageComSelected>(L"itemselect", L"languageCombo"),
+    };
+    static const tk::MessageMap map{baseMessageMap(), std::begin(entries), std::end(entries)};
+    return &map;
+}
+
+// ---- initialisation and the start page ----
+
+void CMainFrame::initWindow() {
+    applyLanguageFont();
+    refreshPathState();
+    setWindowTitle(text("Title_wndTitle"));
+    findControl(L"pathedit")->setText(model_.installFolder());
+    installModelCallbacks();
+    languageCode_ = model_.locale();
+    showLogo();
+    applyHomepage();
+    findControl(L"protocollinkbtn")->setText(underlined(text("protocol_accept_btn")));
+}
+
+void CMainFrame::applyLanguageFont() {
+    const std::wstring& face = model_.languageDescriptor().fontFace;
+    const bool thai = tk::textTable().language() == L"th_TH";
+    const int base = thai ? 13 : 12;
+    static const int kSteps[] = {0, 2, 4, 6, 8, 10, 12, 16, 20};
+    tk::FontTable& fonts = manager().fonts();
+    fonts.setDefaultFont({face, base}, true);
+    for (int id = 0; id < 9; ++id) fonts.addFont(id, {face, base + kSteps[id]}, true);
+}
+
+void CMainFrame::showLogo() {
+    const bool nine = model_.config().isPlayer9();
+    findControl(L"logoControl9")->setVisible(nine);
+    findControl(L"logoControl")->setVisible(!nine);
+}
+
+void CMainFrame::applyHomepage() {
+    if (auto* home = find<tk::Button>(L"homepageBtn")) {
+        home->setTextColor(0xFFFFFFFF);
+        home->setText(model_.config().getHomePage());
+    }
+}
+
+void CMainFrame::setCustomPathMode(bool on) {
+    findControl(L"userdefinitionsui")->setVisible(on);
+    findControl(L"userdefinitionLayout")->setVisible(!on);
+    findControl(L"backLayout")->setVisible(on);
+    findControl(L"installnowbtn")->setText(text(on ? "Button_install_now" : "Button_install_fast"));
+}
+
+void CMainFrame::reapplyMode() {
+    setCustomPathMode(!findControl(L"userdefinitionBtn")->isVisible());
+}
+
+void CMainFrame::selectPage(int index) {
+    find<tk::TabLayout>(L"maintab")->selectPage(index);
+    reapplyMode();
+}
+
+void CMainFrame::refreshPathState() {
+    const std::wstring& folder = model_.installFolder();
+    const bool valid = install_location::isValidInstallPath(folder);
+    auto* edit = find<tk::Edit>(L"pathedit");
+    if (edit->text() != folder) edit->setText(folder);
+    findControl(L"errorpathnoticeui")->setVisible(!valid);
+    findControl(L"installnowbtn")
+        ->setEnabled(valid && find<tk::Option>(L"acceptprotocolopt")->isSelected());
+    reapplyMode();
+    edit->setNormalImage(valid ? kValidEditImages[0] : kErrorEditImage);
+    edit->setHotImage(valid ? kValidEditImages[1] : kErrorEditImage);
+    edit->setFocusedImage(valid ? kValidEditImages[2] : kErrorEditImage);
+}
+
+void CMainFrame::setInstallPath(const std::wstring& folder) {
+    model_.setInstallPath(folder);
+    refreshPathState();
+}
+
+void CMainFrame::changePathClac(bool checkSsd, const std::wstring& folder) {
+    folder_advice::changePathClac(
+        hwnd(), checkSsd, folder,
+        folder_advice::modelHooks(model_, [this](const std::wstring& f) { setInstallPath(f); }));
+}
+
+bool CMainFrame::checkBeforeInstall() {
+    const char* refusal = nullptr;
+    if (!find<tk::Option>(L"acceptprotocolopt")->isSelected())
+        refusal = "MsgBox_accept_protocol";
+    else if (!install_location::isValidInstallPath(model_.installFolder()))
+        refusal = "MsgBox_error_path";
+    else if (!model_.hasSpaceForInstall())
+        refusal = "MsgBox_disk_notEnough";
+    if (!refusal) return true;
+    msg::showMessageBox(hwnd(), 2, text("MsgBox_error"), text(refusal), msg::confirmButton());
+    return false;
+}
+
+void CMainFrame::onInstallNow(tk::Notification&) {
+    if (!checkBeforeInstall()) return;
+    selectPage(2);
+    findControl(L"languageCombo")->setVisible(false);
+    downloadStartTick_ = GetTickCount();
+    model_.startDownloadPlayer(false);
+    telemetry::report::startDownloader();
+    model_.raise(telemetry::analytics::startDownloader(model_.openId()));
+    if (model_.config().isPlayer9()) {
+        tipsTimer_.start(5000, new MemberFuncRunable<CMainFrame>(this, &CMainFrame::showNextTip));
+        showNextTip();
+    }
+}
+
+void CMainFrame::showNextTip() {
+    findControl(L"tipInstallLabel")->setText(text(kTips[g_tipIndex]));
+    g_tipIndex = (g_tipIndex + 1) % 6;
+}
+
+void CMainFrame::onPathEditKillFocus(tk::Notification& n) {
+    changePathClac(true, n.sender ? n.sender->text() : std::wstring());
+}
+
+void CMainFrame::onBrowseClicked(tk::Notification&) {
+    if (model_.installFolder().empty()) return openFolderBrowser();
+    msg::showMessageBoxWithIcon(hwnd(), L"", text("MSGBox_noice"), text("change_path_tip"),
+                                button("sure", false, [this] { openFolderBrowser(); }),
+                                button("cancel", true));
+}
+
+void CMainFrame::openFolderBrowser() {
+    const std::wstring title = text("Label_choice_path");
+    BROWSEINFOW info{};
+    info.hwndOwner = hwnd();
+    info.lpszTitle = title.c_str();
+    info.ulFlags = 0x51;  // file-system folders only, with an edit box, new dialog style
+    info.lpfn = [](HWND dialog, UINT message, LPARAM, LPARAM) -> int {
+        if (message == BFFM_INITIALIZED)
+            SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(L"C:"));
+        return 0;
+    };
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    if (!chosen) return;
+    wchar_t path[MAX_PATH + 1] = {};
+    const bool ok = SHGetPathFromIDListW(chosen, path);
+    CoTaskMemFree(chosen);
+    if (ok) changePathClac(true, path);
+}
+
+void CMainFrame::onLicenceLink(tk::Notification&) {
+    utility::process::openUrl(model_.config().getLicensePageUrl());
+}
+
+void CMainFrame::onCustomerLink(tk::Notification&) {
+    openCustomerLink(modelDialogServices());
+}
+
+void CMainFrame::onHomepage(tk::Notification&) {
+    utility::process::openUrl(model_.config().getHomePage());
+    model_.raise(telemetry::analytics::downloadGoogleDriver());
+}
+
+void CMainFrame::onStartPlayer(tk::Notification&) {
+    model_.startPlayer();
+    showWindow(false, false);
+    quit();
+}
+
+void CMainFrame::onCloseClicked(tk::Notification&) {
+    if (percent_ == 100) {
+        msg::showMessageBox(hwnd(), 0, text("MSGBox_noice"), text("installing_exit_tip"),
+                            button("sure", true));
+        return;
+    }
+    if (downloadStartTick_ == 0) {
+        showExitDialog(hwnd());
+        return;
+    }
+    const DWORD seconds = (GetTickCount() - downloadStartTick_) / 1000;
+    auto leave = [this, seconds](bool browser) {
+        ConfigImp& config = model_.config();
+        if (browser) utility::process::openUrl(config.getBrowserDownloadUrl());
+        model_.raise(telemetry::analytics::cancelDownloadDownloading(model_.openId()));
+        telemetry::report::cancelDownloadSlowTip(percent_, seconds,
+                                                 telemetry::downloadUrlOf(config),
+                                                 telemetry::transferClientOf(config));
+        showWindow(false, false);
+        quit();
+    };
+    msg::showMessageBox(hwnd(), 0, text("MSGBox_noice"), text("download_slowtip"),
+                        button("download_close", false, [leave] { leave(false); }),
+                        button("downloadBybrowser", true, [leave] { leave(true); }));
+}
+
+void CMainFrame::quit() {
+    PostQuitMessage(0);
+}
+
+// ---- model notifications ----
+
+void CMainFrame::installModelCallbacks() {
+    model_.onDownloadProgress = [this](int p, int received, int total) {
+        onDownloadProgress(p, received, total);
+    };
+    model_.onDownloadPercent = [this](int p) { onDownloadPercent(p); };
+    model_.onDownloadFinished = [this] { onDownloadFinished(); };
+    model_.onDownloadFailed = [this](std::int64_t received) { onDownloadFailed(received); };
+    model_.onInstallFinished = [this](bool success) { onInstallFinished(success); };
+}
+
+void CMainFrame::setBar(int percent, bool floorAtThree) {
+    float v = static_cast<float>(percent) * 0.63f;
+    if (v < 1) v = static_cast<float>(percent);
+    if (floorAtThree && v < 3) v = 3;
+    find<tk::Progress>(L"installprogressbar")->setValue(static_cast<int>(v));
+}
+
+void CMainFrame::recordPercent(int percent) {
+    percent_ = percent < 2 ? 1 : percent;
+}
+
+void CMainFrame::onDownloadPercent(int percent) {
+    // Until the download has finished the stage never reads 100 % or more.
+    percent = std::min(percent, 99);
+    findControl(L"downloadProgressLabel")->setVisible(false);
+    std::wstring stage = text("Label_downloading") + L"(";
+    const bool arabic = model_.config().getLanguage() == L"ar";
+    if (!arabic) stage += std::to_wstring(percent) + L"%)";
+    findControl(L"loadingprogresslabel")->setText(stage);
+    setBar(percent, !arabic);
+    recordPercent(percent);
+}
+
+void CMainFrame::onDownloadProgress(int percent, int received, int total) {
+    findControl(L"downloadProgressLabel")->setVisible(true);
+    if (percent == -1) {
+        findControl(L"loadingprogresslabel")->setText(text("Label_getversion_info"));
+        findControl(L"downloadProgressLabel")->setText(L"");
+        return;
+    }
+    if (received == 0 || total == 0) return;
+    percent = std::min(percent, 99);
+    const std::wstring totalText = formatFloat(L"%0.2f", static_cast<float>(total) / 1048576.0f);
+    std::wstring size;
+    if (received < 1024)
+        size = L"B";
+    else if (received < 1048576)
+        size = formatFloat(L"%0.2f", static_cast<float>(received) / 1024.0f) + L"KB";
+    else
+        size = formatFloat(L"%0.2f", static_cast<float>(received) / 1048576.0f) + L"M";
+    findControl(L"downloadProgressLabel")->setText(size + L"/" + totalText + L"M");
+
+    std::wstring stage = text("Label_downloading") + L"(";
+    const bool arabic = model_.config().getLanguage() == L"ar";
+    if (!arabic) {
+        if (percent != 0) {
+            stage += std::to_wstring(percent);
+        } else {
+            const float share = static_cast<float>(received) / static_cast<float>(total);
+            stage += share > 0.0099999f ? formatFloat(L"%0.1f", share) : L"0";
+        }
+        stage += L"%)";
+    }
+    findControl(L"loadingprogresslabel")->setText(stage);
+    setBar(percent, !arabic);
+    recordPercent(percent);
+}
+
+void CMainFrame::onDownloadFinished() {
+    findControl(L"loadingprogresslabel")->setText(text("Label_installing_waiting"));
+    findControl(L"downloadProgressLabel")->setVisible(false);
+    installTimer_.stop();
+    percent_ = 100;
+    model_.installPlayer();
+    installTimer_.start(
+        1500, new MemberFuncRunable<CMainFrame>(this, &CMainFrame::onInstallAnimationTick));
+    installStep_ = 0;
+}
+
+void CMainFrame::onInstallAnimationTick() {
+    if (installStep_ >= 36) installStep_ = 36;
+    find<tk::Progress>(L"installprogressbar")->setValue(installStep_ + 64);
+    installStep_ += 2;
+}
+
+void CMainFrame::onDownloadFailed(std::int64_t received) {
+    if (received != 0) return showDownloadErrorBox();
+    const std::wstring browser = model_.config().getBrowserDownloadUrl();
+    msg::showMessageBox(hwnd(), 0, text("MSGBox_noice"), text("download_error_tip2"),
+                        button("Yes", true,
+                               [this, browser] {
+                                   utility::process::openUrl(browser);
+                                   quit();
+                               }),
+                        button("No", false, [this] { quit(); }));
+}
+
+void CMainFrame::onInstallFinished(bool success) {
+    installTimer_.stop();
+    if (!success) return showInstallErrorBox();
+    find<tk::Progress>(L"installprogressbar")->setValue(100);
+    const std::vector<GameRecord> games = model_.games();
+    if (games.empty()) {
+        const std::wstring page = model_.config().getHomePage2();
+        if (!model_.emulatorPresent() && !page.empty()) {
+            utility::process::openUrl(page);
+            telemetry::report::jumpToWeb();
+        }
+        model_.startPlayer();
+        return quit();
+    }
+    const GameRecord& first = games.front();
+    switch (game_packages::handOverOf(first)) {
+        case game_packages::HandOver::kAppStore:
+            model_.runPlayer(game_packages::appStoreArguments(first));
+            return quit();
+        case game_packages::HandOver::kGameId:
+            model_.runPlayer(game_packages::gameIdArguments(first));
+            return quit();
+        case game_packages::HandOver::kDownloadHere:
+            return startGamePackages(first);
+        case game_packages::HandOver::kPackage:
+            model_.runPlayer(game_packages::packageArguments(first));
+            return quit();
+    }
+}
+
+void CMainFrame::showInstallErrorBox() {
+    if (!installErrorBox_) {
+        installErrorBox_ = new TxInstallErrorBox([this] { installErrorBox_ = nullptr; });
+        installErrorBox_->create(hwnd(), 0, 0);
+        installErrorBox_->centerWindow();
+    }
+    installErrorBox_->showWindow(true, true);
+}
+
+void CMainFrame::showDownloadErrorBox() {
+    if (!downloadErrorBox_) {
+        downloadErrorBox_ = new TxDownloaderErrorBox([this] { downloadErrorBox_ = nullptr; });
+        downloadErrorBox_->create(hwnd(), 0, 0);
+        downloadErrorBox_->centerWindow();
+    }
+    downloadErrorBox_->showWindow(true, true);
+}
+
+void CMainFrame::refreshPathAndLogo() {
+    findControl(L"pathedit")->setText(model_.installFolder());
+    showLogo();
+    refreshPathState();
+}
+
+void CMainFrame::retextWindow() {
+    static const std::pair<const wchar_t*, const char*> kTexts[] = {
+        {L"progress_install_label", "progress_install_label"},
+        {L"progress_finish_label", "progress_finish_label"},
+        {L"loadingprogresslabel", "progress_downloading_label"},
+        {L"pathErrorLabel", "Label_path_error"},
+        {L"LicenseAgreementText", "protocol_accept"},
+        {L"protocollinkbtn", "protocol_accept_btn"},
+        {L"tastenowbtn", "Button_start_player"},
+        {L"confirmprotocolbtn", "sure"},
+        {L"installnowbtn", "Button_install_fast"},
+        {L"userdefinitionBtn", "Button_install_define"},
+        {L"backBtn", "Button_install_back"},
+        {L"browsebtn", "browser"},
+    };
+    for (const auto& [control, key] : kTexts) findControl(control)->setText(text(key));
+    applyHomepage();
+}
+
+void CMainFrame::onLanguageComSelected(tk::Notification& n) {
+    auto* combo = find<tk::Combo>(L"languageCombo");
+    tk::Control* item = combo ? combo->itemAt(n.index) : nullptr;
+    if (!item) return;
+    languageCode_ = item->userData();
+    model_.setLocale(languageCode_);
+    model_.config().setLanguage(model_.language());
+    static const wchar_t* kCodes[] = {L"cn", L"tw", L"kr", L"vn", L"th", L"ru", L"pt", L"fr",
+                                      L"jp", L"es", L"id", L"ar", L"fa", L"tr", L"de"};
+    std::wstring code = L"en";
+    for (const wchar_t* c : kCodes)
+        if (model_.config().getLanguage() == c) code = c;
+    const std::wstring resource = L"language\\downloader_" + code + L".xml";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) SwitchToThread();
+        LOG_AT("CMainFrame::onLanguageComSelected", L"load language %s", resource.c_str());
+        const auto bytes = tk::skinStore().load(resource);
+        if (!bytes) {
+            LOG_AT("CMainFrame::onLanguageComSelected", L"get resource error. %d",
+                   static_cast<int>(GetLastError()));
+            continue;
+        }
+        const std::string utf8(bytes->begin(), bytes->end());
+        if (model_.loadLanguage(utility::utf8ToWide(utf8))) break;
+    }
+    setWindowTitle(text("Title_wndTitle"));
+    findControl(L"titlename")->setText(text("titlename"));
+    findControl(L"protocoledit")->setText(L"");
+    findControl(L"confirmprotocolbtn")->setText(text("accept_protocol"));
+    retextWindow();
+}
+
+// ---- native messages and teardown ----
+
+LRESULT CMainFrame::handleCustomMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) {
+    handled = false;
+    if (message == WM_TIMER && wParam == game_packages::kInstallTimerId) {
+        handled = true;
+        onGameInstallTick();
+    }
+    return 0;
+}
+
+LRESULT CMainFrame::onDestroy(WPARAM, LPARAM, bool& handled) {
+    handled = false;
+    if (gameTimerId_ != 0) KillTimer(hwnd(), gameTimerId_), gameTimerId_ = 0;
+    model_.stop();
+    DownloaderModel::destroyInstance();
+    cancelTasks(this);
+    fallbackDownloader_.abort();
+    return 0;
+}
+
+void CMainFrame::onFinalMessage(HWND) {
+    tipsTimer_.stop();
+    delete this;
+    PostQuitMessage(0);
+}
