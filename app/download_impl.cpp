@@ -74,10 +74,14 @@ void DownloadImpl::showMainFrame() {
     const bool legacy = !utility::isVistaOrLater();
     if (!mainFrame_) {
         mainFrame_ = new CMainFrame();
+        // The window deletes itself when it is destroyed; nothing may reach it afterwards.
+        mainFrame_->onGone = [this] { mainFrame_ = nullptr; };
         DWORD style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_MINIMIZEBOX;
         if (legacy) style |= WS_SYSMENU | WS_THICKFRAME;
         if (!mainFrame_->create(nullptr, style, 0)) {
             LOG_AT("DownloadImpl::showMainFrame", L"main window not created");
+            delete mainFrame_;
+            mainFrame_ = nullptr;
             return;
         }
         HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(107));
@@ -85,7 +89,7 @@ void DownloadImpl::showMainFrame() {
         SendMessageW(mainFrame_->hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         mainFrame_->centerWindow();
     }
-    HWND window = mainFrame_->hwnd();
+    HWND window = mainFrame_ ? mainFrame_->hwnd() : nullptr;
     if (!window) return;
     mainFrame_->showWindow(true, true);
     SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -111,7 +115,7 @@ void DownloadImpl::applySystemChecks(bool vistaOrLater, bool is64Bit) {
         if (config.isPlayer64() || config.isPlayer9()) {
             config.setPlayer4();
             model.switchToEdition4();
-            mainFrame_->refreshPathAndLogo();
+            if (mainFrame_) mainFrame_->refreshPathAndLogo();
             telemetry::report::cancelDownloadSystem32();
             model.raise(telemetry::analytics::downloadSystem32(model.openId()));
         }

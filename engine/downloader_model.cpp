@@ -153,6 +153,7 @@ void DownloaderModel::switchToEdition4() {
     version_ = version4_;
     downloadUrl_ = downloadUrl4_;
     spareDownloadUrl_ = spareDownloadUrl4_;
+    packageMd5_ = packageMd54_;
 }
 
 void DownloaderModel::stop() {
@@ -162,6 +163,10 @@ void DownloaderModel::stop() {
     lookupThread_.stop(1000);
     downloadThread_.requestStop();
     downloadThread_.stop(1000);
+    // The stage leaves out everything after the installer wait; its image download is cut.
+    installThread_.requestStop();
+    stageHttp_.abort();
+    installThread_.stop(1000);
     packageHttp_.abort();
     analytics_.close();
     cancelTasks(this);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/config_imp.h"
+#include "engine/installer_digest.h"
 #include "net/http_downloader.h"
 #include "telemetry/event_catalogue.h"
 #include "telemetry/google_analytics.h"
@@ -77,16 +78,18 @@ public:
     // selects edition 4).
     void switchToEdition4();
 
-    // First half of the teardown: timers, the single-instance mutex, threads, callbacks.
+    // First half of the teardown: timers, the single-instance mutex, threads (the installer stage
+    // among them), callbacks. Once it returns, no work of the model runs any more.
     void stop();
 
     // Downloads the offline installer (the main window's install button; its retry resumes).
     // Waits up to two seconds for the version lookup first.
     void startDownloadPlayer(bool resume);
-    // Starts the installer stage on the system's thread pool; false when it could not be
-    // started.
+    // Starts the installer stage on a thread of its own; false when it could not be started or
+    // has been started before.
     bool installPlayer();
     // The installer stage: runs the installer, prepares the first start, then tells the window.
+    // When the model stops meanwhile, it stops waiting and leaves everything after the wait out.
     void _threadInsPlayer();
     // Starts the emulator with the run's package, or with the given arguments.
     bool startPlayer();
@@ -129,6 +132,8 @@ public:
     const std::wstring& downloadUrl() const { return downloadUrl_; }
     const std::wstring& spareDownloadUrl() const { return spareDownloadUrl_; }
     const std::wstring& version() const { return version_; }
+    // The installer's MD5 digest as the version document gives it (any text, or empty).
+    const std::wstring& packageMd5() const { return packageMd5_; }
     const LaunchSettings& launchSettings() const { return launch_; }
     const std::wstring& installErrorText() const { return installErrorText_; }
     const std::wstring& customerLink() const { return customerLink_; }
@@ -160,16 +165,29 @@ private:
     void _threadReqOpenid();
     void _threadCustomerInfo();
 
+    // What one package download fetches, taken on the UI thread before its thread starts.
+    struct PackageSource {
+        std::wstring url;
+        std::wstring spareUrl;
+        std::string md5;  // expected digest of the installer; empty: nothing is checked
+    };
+
     // Package download (download thread).
-    void _threadDownloadPlayer(bool resume);
-    bool _downloadByIE(const std::wstring& installer, bool resume);
-    bool downloadWithCurl(const std::wstring& installer, const std::wstring& url, bool spare);
+    void _threadDownloadPlayer(const PackageSource& source, bool resume);
+    bool _downloadByIE(const std::wstring& installer, const PackageSource& source, bool resume);
+    bool systemClientAttempt(const std::wstring& url, const std::wstring& partial,
+                             const std::string& md5, bool resume, int* errorKind, int* errorCode);
+    bool downloadWithCurl(const std::wstring& installer, const std::wstring& url,
+                          const std::string& md5, bool spare);
+    bool isExpectedInstaller(const std::wstring& file, installer_digest::FileDigest* digest,
+                             const std::string& md5, const char* tag);
     void reportDownloadSuccess();
     void reportDownloadFailure(const std::wstring& installer);
     void onCurlPercent(int percent);
 
     // First-run setup after the installer (installer stage thread).
     void postInstallSetup();
+    bool stageStopped() const { return installThread_.isStopRequested(); }
 
     void applyFileName(const std::wstring& exePath);
     void applyCommandLine(const wchar_t* commandLine);
@@ -194,9 +212,11 @@ private:
     std::wstring downloadUrl_;
     std::wstring spareDownloadUrl_;
     std::wstring version_;
+    std::wstring packageMd5_;
     std::wstring version4_;
     std::wstring downloadUrl4_;
     std::wstring spareDownloadUrl4_;
+    std::wstring packageMd54_;
     LaunchSettings launch_;
     std::wstring installErrorText_;
     std::wstring customerLink_;
@@ -210,15 +230,18 @@ private:
     DWORD installStartTick_ = 0;
     int downloadErrorKind_ = 9999;
     int downloadErrorCode_ = 0;
+    installer_digest::FileDigest* fileDigest_ = nullptr;  // of the system client's running attempt
 
     // Owned work.
     WorkerThread lookupThread_;
     WorkerThread downloadThread_;
+    WorkerThread installThread_;
     UiTimer startRetryTimer_;
     utility::UniqueHandle instanceMutex_;
     utility::CHttpDownloader versionHttp_;  // the version lookup
     utility::CHttpDownloader serviceHttp_;  // the channel and customer lookups
     utility::CHttpDownloader packageHttp_;  // the system client's package download
+    utility::CHttpDownloader stageHttp_;    // the installer stage's launch images
     vadi::GoogleAnalytics analytics_;
     std::map<std::wstring, std::wstring> languageStrings_;
 };

@@ -1,9 +1,6 @@
-// The installer stage on a thread-pool thread (installer run, first-run setup) and the start of
-// the emulator.
-#include <memory>
-#include <mutex>
+// The installer stage on a thread of the model's own (installer run, first-run setup) and the
+// start of the emulator.
 #include <string>
-#include <vector>
 
 #include "engine/downloader_model.h"
 #include "engine/installer_run.h"
@@ -20,32 +17,13 @@ namespace {
 constexpr char kStageTag[] = "DownloaderModel::_threadInsPlayer";
 constexpr char kRunTag[] = "DownloaderModel::runPlayer";
 
-// Installer stages handed to the system's thread pool. They are kept until the process ends and
-// nothing waits for them: the stage outlives a user who closes the window.
-struct PoolWorks {
-    std::mutex lock;
-    std::vector<PTP_WORK> works;
-};
-PoolWorks& poolWorks() {
-    static auto* works = new PoolWorks;  // never destroyed, like the stages it holds
-    return *works;
-}
-
-void CALLBACK runInstallStage(PTP_CALLBACK_INSTANCE, void* model, PTP_WORK) {
-    static_cast<DownloaderModel*>(model)->_threadInsPlayer();
-}
-
 }  // namespace
 
+// The stage belongs to the model: the model's stop ends it before the model goes.
 bool DownloaderModel::installPlayer() {
-    PTP_WORK work = CreateThreadpoolWork(runInstallStage, this, nullptr);
-    if (work == nullptr) return false;
-    {
-        std::lock_guard guard(poolWorks().lock);
-        poolWorks().works.push_back(work);
-    }
-    SubmitThreadpoolWork(work);
-    return true;
+    if (installThread_.hasThread()) return false;
+    return installThread_.start(
+        new MemberFuncRunable<DownloaderModel>(this, &DownloaderModel::_threadInsPlayer));
 }
 
 void DownloaderModel::_threadInsPlayer() {
@@ -54,32 +32,45 @@ void DownloaderModel::_threadInsPlayer() {
     LOG_AT(kStageTag, L"install player param: %s", parameters.c_str());
     const std::wstring installer = config_.getInstallerPath(installFolder_);
     installer_run::stopEmulatorProcesses();
+    if (stageStopped()) return;
     if (!utility::ufile::exists(installer)) {
         raise(telemetry::analytics::installPlayerNotExist(openId_));
     }
     installStartTick_ = GetTickCount();
     const installer_run::Reporting reporting{openId_, TxReporter::instance(), analytics_};
-    const bool endedInTime = installer_run::runInstaller(
-        installer, parameters, installer_run::kInstallerWaitMs, reporting);
+    const bool endedInTime =
+        installer_run::runInstaller(installer, parameters, installer_run::kInstallerWaitMs,
+                                    installThread_.stopEvent(), reporting);
+    if (stageStopped()) {
+        LOG_AT(kStageTag, L"stopped, the first-run setup is left out");
+        return;
+    }
     postInstallSetup();
+    if (stageStopped()) return;
     postTask(this, makeRunable([this, endedInTime] {
                  if (onInstallFinished) onInstallFinished(endedInTime);
              }));
 }
 
+// Each step looks at the stop first: once the model stops, nothing more is written.
 void DownloaderModel::postInstallSetup() {
     if (!serverOpenId_.empty()) {
         post_install::writeChannelOpenId(post_install::configFilePath(installFolder_),
                                          serverOpenId_);
     }
+    if (stageStopped()) return;
     const std::wstring data = post_install::dataFolder(installFolder_);
     utility::ufile::makeDir(data);
-    post_install::fetchLaunchImages(launch_, data,
-                                    [](const std::wstring& url, const std::wstring& path) {
-                                        utility::CHttpDownloader http;
-                                        return http.download2file(url, path, nullptr, false);
-                                    });
+    post_install::fetchLaunchImages(
+        launch_, data,
+        [this](const std::wstring& url, const std::wstring& path) {
+            if (stageStopped()) return false;
+            return stageHttp_.download2file(url, path, nullptr, false);
+        },
+        installThread_.stopEvent());
+    if (stageStopped()) return;
     post_install::writeFirstRunSettings(launch_, data);
+    if (stageStopped()) return;
     post_install::createDesktopShortcut(launch_, installFolder_, data);
 }
 

@@ -34,6 +34,8 @@ WaitOutcome classifyWait(DWORD waitResult) {
             return WaitOutcome::Ended;
         case WAIT_TIMEOUT:
             return WaitOutcome::TimedOut;
+        case WAIT_OBJECT_0 + 1:
+            return WaitOutcome::Stopped;
         case WAIT_FAILED:
             return WaitOutcome::Failed;
         default:
@@ -51,6 +53,8 @@ bool reportWaitOutcome(WaitOutcome outcome, const Reporting& reporting) {
     switch (outcome) {
         case WaitOutcome::Ended:
             return true;
+        case WaitOutcome::Stopped:
+            return false;
         case WaitOutcome::TimedOut:
             telemetry::deliver(reporting.analytics,
                                telemetry::analytics::installFailTimeout(reporting.openId));
@@ -71,13 +75,17 @@ bool reportWaitOutcome(WaitOutcome outcome, const Reporting& reporting) {
 }
 
 bool runInstaller(const std::wstring& installerPath, const std::wstring& parameters, DWORD waitMs,
-                  const Reporting& reporting) {
-    const auto process = utility::process::create(installerPath, parameters, true);
+                  HANDLE stop, const Reporting& reporting) {
+    const auto process =
+        utility::process::createWithShowCommand(installerPath, parameters, SW_SHOW);
     if (!process) {
         reportStartFailure(GetLastError(), reporting);
         return false;
     }
-    return reportWaitOutcome(classifyWait(WaitForSingleObject(process.get(), waitMs)), reporting);
+    const HANDLE waited[] = {process.get(), stop};
+    const DWORD count = stop == nullptr ? 1 : 2;
+    return reportWaitOutcome(classifyWait(WaitForMultipleObjects(count, waited, FALSE, waitMs)),
+                             reporting);
 }
 
 }  // namespace installer_run

@@ -36,8 +36,9 @@ std::vector<std::wstring> runningBlockers(const utility::process::ProcessList& p
 // Stops the running blocking processes with "taskkill".
 void stopEmulatorProcesses();
 
-// How the wait for the installer process ended.
-enum class WaitOutcome { Ended, TimedOut, Failed, Other };
+// How the wait for the installer process ended. The wait is for the process and, when there is
+// one, the stage's stop event: Stopped is the second object of the wait.
+enum class WaitOutcome { Ended, TimedOut, Failed, Other, Stopped };
 WaitOutcome classifyWait(DWORD waitResult);
 
 // Where the outcome of a run is reported.
@@ -49,13 +50,15 @@ struct Reporting {
 
 // Reports an installer that could not be started (the system's error code).
 void reportStartFailure(DWORD systemError, const Reporting& reporting);
-// Reports the wait outcome; nothing for an installer that ended (it reports on its own).
-// True when the installer ended in time.
+// Reports the wait outcome; nothing for an installer that ended (it reports on its own) or a
+// stage that was stopped. True when the installer ended in time.
 bool reportWaitOutcome(WaitOutcome outcome, const Reporting& reporting);
 
-// Starts the installer shown, in a new console, waits for it up to the limit and reports how
-// that went. True when it ended within the limit, whatever its exit code.
+// Starts the installer shown (SW_SHOW), in a new console, waits for it up to the limit or until
+// the stop event (may be null) is signalled, and reports how that went. True when it ended within
+// the limit, whatever its exit code; a stopped wait reports nothing and leaves the installer
+// running.
 bool runInstaller(const std::wstring& installerPath, const std::wstring& parameters, DWORD waitMs,
-                  const Reporting& reporting);
+                  HANDLE stop, const Reporting& reporting);
 
 }  // namespace installer_run

@@ -1,9 +1,12 @@
 // The package download: the offline installer of the configured edition into the install
-// folder, over two clients and two URLs, resuming a partial file when asked.
+// folder, over two clients and two URLs, resuming a partial file when asked, and checked against
+// the version document's digest before anything runs it.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/downloader_model.h"
+#include "engine/installer_digest.h"
 #include "net/http_downloader.h"
 #include "net/tx_curl_downloader.h"
 #include "telemetry/event_catalogue.h"
@@ -55,23 +58,28 @@ void DownloaderModel::startDownloadPlayer(bool resume) {
         spareDownloadUrl_ = config_.getPackageSpareUrl();
         raise(telemetry::analytics::downloadDefaultUrl(openId_));
     }
+    // The version document's parse may still change these on the UI thread while the download
+    // runs: the download thread works with its own copies.
+    PackageSource source{downloadUrl_, spareDownloadUrl_,
+                         installer_digest::expectedDigest(packageMd5_)};
     downloadThread_.requestStop();
     downloadThread_.stop(1000);
-    downloadThread_.start(new MemberFuncRunable1<DownloaderModel, bool>(
-        this, &DownloaderModel::_threadDownloadPlayer, resume));
+    downloadThread_.start(makeRunable(
+        [this, source = std::move(source), resume] { _threadDownloadPlayer(source, resume); }));
 }
 
-void DownloaderModel::_threadDownloadPlayer(bool resume) {
+void DownloaderModel::_threadDownloadPlayer(const PackageSource& source, bool resume) {
     LOG_AT(kThreadTag, L"download player");
+    if (source.md5.empty()) LOG_AT(kThreadTag, L"no usable md5 for the installer, not checked");
     utility::ufile::makeDir(installFolder_);
     lastProgressTick_ = 0;
     const std::wstring installer = config_.getInstallerPath(installFolder_);
     if (!resume) utility::ufile::removeFile(installer);
     downloadStartTick_ = GetTickCount();
 
-    bool ok = _downloadByIE(installer, resume);
-    if (!ok) ok = downloadWithCurl(installer, downloadUrl_, false);
-    if (!ok) ok = downloadWithCurl(installer, spareDownloadUrl_, true);
+    bool ok = _downloadByIE(installer, source, resume);
+    if (!ok) ok = downloadWithCurl(installer, source.url, source.md5, false);
+    if (!ok) ok = downloadWithCurl(installer, source.spareUrl, source.md5, true);
     if (ok) {
         reportDownloadSuccess();
     } else {
@@ -81,7 +89,7 @@ void DownloaderModel::_threadDownloadPlayer(bool resume) {
 }
 
 bool DownloaderModel::downloadWithCurl(const std::wstring& installer, const std::wstring& url,
-                                       bool spare) {
+                                       const std::string& md5, bool spare) {
     if (spare) {
         LOG_AT(kThreadTag, L"download by txcurl too");
         config_.setSpareUrl(true);
@@ -94,10 +102,33 @@ bool DownloaderModel::downloadWithCurl(const std::wstring& installer, const std:
     const bool done = curl.downloadFile(utility::wideToAnsi(installer), utility::wideToAnsi(url),
                                         [this](int percent) { onCurlPercent(percent); });
     if (!done) return false;
-    if (fileSize(installer) > kMinimumInstallerBytes) return true;
-    // An error page is no installer; after the spare URL the file stays for a resume.
-    if (!spare) utility::ufile::removeFile(installer);
+    if (fileSize(installer) > kMinimumInstallerBytes) {
+        return isExpectedInstaller(installer, nullptr, md5, kThreadTag);
+    }
+    // An error page is no installer, and no partial installer either: a later resume would
+    // continue it.
+    utility::ufile::removeFile(installer);
     LOG_AT(kThreadTag, L"too small package");
+    return false;
+}
+
+// A completed download is the installer only with the document's digest; the file is removed
+// otherwise. Without a digest to compare with, every download counts.
+bool DownloaderModel::isExpectedInstaller(const std::wstring& file,
+                                          installer_digest::FileDigest* digest,
+                                          const std::string& md5, const char* tag) {
+    if (md5.empty()) return true;
+    const ULONGLONG start = GetTickCount64();
+    const std::string actual =
+        digest != nullptr ? digest->finish() : installer_digest::FileDigest(file).finish();
+    const auto waited = static_cast<unsigned>(GetTickCount64() - start);
+    if (actual == md5) {
+        LOG_AT(tag, L"md5 matches, %u ms after the transfer", waited);
+        return true;
+    }
+    LOG_AT(tag, L"md5 mismatch: expected %s, got %s; removing %s", utility::ansiToWide(md5).c_str(),
+           utility::ansiToWide(actual.empty() ? "nothing" : actual).c_str(), file.c_str());
+    utility::ufile::removeFile(file);
     return false;
 }
 
@@ -125,9 +156,10 @@ void DownloaderModel::reportDownloadFailure(const std::wstring& installer) {
     telemetry::report::downloadFail(downloadErrorKind_, downloadErrorCode_);
 }
 
-bool DownloaderModel::_downloadByIE(const std::wstring& installer, bool resume) {
+bool DownloaderModel::_downloadByIE(const std::wstring& installer, const PackageSource& source,
+                                    bool resume) {
     lastProgressTick_ = 0;
-    LOG_AT(kIeTag, L"start download player playerurl is %s", downloadUrl_.c_str());
+    LOG_AT(kIeTag, L"start download player playerurl is %s", source.url.c_str());
     const std::wstring partial = installer + L".tmp";
     if (!resume) utility::ufile::removeFile(partial);
     downloadErrorKind_ = 9999;
@@ -135,12 +167,12 @@ bool DownloaderModel::_downloadByIE(const std::wstring& installer, bool resume) 
     packageHttp_.abort();
     config_.setSpareUrl(false);
     config_.setSystemHttp(true);
-    if (!packageHttp_.download2file(downloadUrl_, partial, this, resume)) {
+    if (!systemClientAttempt(source.url, partial, source.md5, resume, nullptr, nullptr)) {
         LOG_AT(kIeTag, L"download errro! .use spare url");
         packageHttp_.abort();
         config_.setSpareUrl(true);
-        if (!packageHttp_.download2file(spareDownloadUrl_, partial, this, resume,
-                                        &downloadErrorKind_, &downloadErrorCode_)) {
+        if (!systemClientAttempt(source.spareUrl, partial, source.md5, resume, &downloadErrorKind_,
+                                 &downloadErrorCode_)) {
             LOG_AT(kIeTag, L"download file error %d %d", downloadErrorKind_, downloadErrorCode_);
             return false;
         }
@@ -155,8 +187,22 @@ bool DownloaderModel::_downloadByIE(const std::wstring& installer, bool resume) 
     return true;
 }
 
-bool DownloaderModel::onHttpDownloadProgress(const char* /*data*/, int /*count*/,
-                                             std::int64_t received, std::int64_t total) {
+// One attempt of the system client; the digest follows the partial file as it is written.
+bool DownloaderModel::systemClientAttempt(const std::wstring& url, const std::wstring& partial,
+                                          const std::string& md5, bool resume, int* errorKind,
+                                          int* errorCode) {
+    std::optional<installer_digest::FileDigest> digest;
+    if (!md5.empty()) digest.emplace(partial);
+    fileDigest_ = digest ? &*digest : nullptr;
+    const bool done = packageHttp_.download2file(url, partial, this, resume, errorKind, errorCode);
+    fileDigest_ = nullptr;
+    return done && isExpectedInstaller(partial, digest ? &*digest : nullptr, md5, kIeTag);
+}
+
+bool DownloaderModel::onHttpDownloadProgress(const char* /*data*/, int count, std::int64_t received,
+                                             std::int64_t total) {
+    // The chunk comes before it is written: what precedes it is in the file.
+    if (fileDigest_ != nullptr) fileDigest_->advance(static_cast<std::uint64_t>(received - count));
     const DWORD now = GetTickCount();
     if (now < lastProgressTick_ + kProgressIntervalMs) return true;
     lastProgressTick_ = now;

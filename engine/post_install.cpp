@@ -134,7 +134,9 @@ bool replaceWholeFile(const std::wstring& path, const std::string& bytes) {
             return false;
         }
     }
-    return utility::ufile::moveFile(fresh, path, MOVEFILE_REPLACE_EXISTING);
+    if (utility::ufile::moveFile(fresh, path, MOVEFILE_REPLACE_EXISTING)) return true;
+    utility::ufile::removeFile(fresh);
+    return false;
 }
 
 }  // namespace
@@ -150,7 +152,7 @@ OSVERSIONINFOW reportedOsVersion() {
 }
 
 bool usesShellToken(unsigned long majorVersion, unsigned long minorVersion) {
-    return !(majorVersion < 6 || minorVersion < 2);
+    return majorVersion > 6 || (majorVersion == 6 && minorVersion >= 2);
 }
 
 bool isSessionShell(const std::wstring& imagePath, const std::wstring& expectedPath,
@@ -210,22 +212,26 @@ std::optional<std::wstring> safeFileName(const std::wstring& name) {
     return safe;
 }
 
-bool fetchWithRetries(const FetchFunction& fetch, const std::wstring& url,
-                      const std::wstring& path) {
+bool fetchWithRetries(const FetchFunction& fetch, const std::wstring& url, const std::wstring& path,
+                      HANDLE stop) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (fetch(url, path)) return true;
-        Sleep(200);
+        if (stop == nullptr) {
+            Sleep(200);
+        } else if (WaitForSingleObject(stop, 200) == WAIT_OBJECT_0) {
+            return false;
+        }
     }
     return false;
 }
 
 void fetchLaunchImages(const LaunchSettings& settings, const std::wstring& dataFolder,
-                       const FetchFunction& fetch) {
+                       const FetchFunction& fetch, HANDLE stop) {
     if (!settings.landscapeImageUrl.empty()) {
-        fetchWithRetries(fetch, settings.landscapeImageUrl, dataFolder + L"launch_1920.jpg");
+        fetchWithRetries(fetch, settings.landscapeImageUrl, dataFolder + L"launch_1920.jpg", stop);
     }
     if (!settings.portraitImageUrl.empty()) {
-        fetchWithRetries(fetch, settings.portraitImageUrl, dataFolder + L"launch_1080.jpg");
+        fetchWithRetries(fetch, settings.portraitImageUrl, dataFolder + L"launch_1080.jpg", stop);
     }
     if (settings.shortcutIconUrl.empty()) return;
     const auto name = safeFileName(settings.shortcutName);
@@ -233,7 +239,7 @@ void fetchLaunchImages(const LaunchSettings& settings, const std::wstring& dataF
         LOG_AT(kSetupTag, L"unusable shortcut name, no icon: %s", settings.shortcutName.c_str());
         return;
     }
-    fetchWithRetries(fetch, settings.shortcutIconUrl, dataFolder + *name + L".ico");
+    fetchWithRetries(fetch, settings.shortcutIconUrl, dataFolder + *name + L".ico", stop);
 }
 
 void writeFirstRunSettings(const LaunchSettings& settings, const std::wstring& dataFolder) {

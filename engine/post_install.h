@@ -28,14 +28,15 @@ void writeChannelOpenId(const std::wstring& configFile, const std::wstring& serv
 // (empty, only dots, a reserved device name).
 std::optional<std::wstring> safeFileName(const std::wstring& name);
 
-// Fetches the URL into the file, at most three attempts with a 200 ms pause after a failure.
+// Fetches the URL into the file, at most three attempts with a 200 ms pause after a failure;
+// once the stop event (may be null) is signalled, no further attempt is made.
 using FetchFunction = std::function<bool(const std::wstring& url, const std::wstring& path)>;
-bool fetchWithRetries(const FetchFunction& fetch, const std::wstring& url,
-                      const std::wstring& path);
+bool fetchWithRetries(const FetchFunction& fetch, const std::wstring& url, const std::wstring& path,
+                      HANDLE stop = nullptr);
 
 // Fetches the launch images and the shortcut icon the settings name into the data folder.
 void fetchLaunchImages(const LaunchSettings& settings, const std::wstring& dataFolder,
-                       const FetchFunction& fetch);
+                       const FetchFunction& fetch, HANDLE stop = nullptr);
 
 // Writes the first-run settings of section "setting" of "data.ini" in the data folder, and
 // removes the news program from the autorun list when the settings ask for it.
@@ -52,8 +53,9 @@ std::wstring playerArguments(const std::wstring& package);
 // The system's version as the legacy query reports it to this process (6.2 from Windows 8 on,
 // since the manifest names no supported systems).
 OSVERSIONINFOW reportedOsVersion();
-// Whether the emulator is started through the shell's token on a system reporting that version
-// (6.2 and later); older systems start it through the shell.
+// Whether the emulator is started through the shell's token on a system reporting that version:
+// 6.2 and every later version, compared as (major, minor); older systems start it through the
+// shell.
 bool usesShellToken(unsigned long majorVersion, unsigned long minorVersion);
 
 // Whether a process is the desktop shell whose token starts the emulator: its image is the

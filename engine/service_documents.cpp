@@ -50,7 +50,7 @@ std::optional<EditionValues> editionValues(const Value& document, const char* na
     const Value* edition = member(document, name);
     if (edition == nullptr || !edition->IsObject()) return std::nullopt;
     return EditionValues{utf8String(*edition, "ver"), utf8String(*edition, "url"),
-                         utf8String(*edition, "url_spare")};
+                         utf8String(*edition, "url_spare"), utf8String(*edition, "md5")};
 }
 
 GameRecord gameRecord(const Value& element) {

@@ -19,6 +19,7 @@ struct EditionValues {
     std::optional<std::wstring> version;
     std::optional<std::wstring> url;
     std::optional<std::wstring> spareUrl;
+    std::optional<std::wstring> md5;  // the installer's digest, as the document writes it
 };
 
 struct VersionDocument {

@@ -83,11 +83,13 @@ void DownloaderModel::parseVersionDocument(const std::string& text) {
         assignIfSet(version4_, document->edition4->version);
         assignIfSet(downloadUrl4_, document->edition4->url);
         assignIfSet(spareDownloadUrl4_, document->edition4->spareUrl);
+        assignIfSet(packageMd54_, document->edition4->md5);
     }
     if (config_.isPlayer4()) {
         version_ = version4_;
         downloadUrl_ = downloadUrl4_;
         spareDownloadUrl_ = spareDownloadUrl4_;
+        packageMd5_ = packageMd54_;
     } else {
         const auto& edition = config_.isPlayer64()  ? document->edition64
                               : config_.isPlayer9() ? document->edition9
@@ -96,6 +98,7 @@ void DownloaderModel::parseVersionDocument(const std::string& text) {
             assignIfSet(version_, edition->version);
             assignIfSet(downloadUrl_, edition->url);
             assignIfSet(spareDownloadUrl_, edition->spareUrl);
+            assignIfSet(packageMd5_, edition->md5);
         }
     }
     if (const auto jump = service_documents::jumpUrlFor(*document, language_)) {

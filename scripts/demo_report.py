@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
 """Prints what one downloader run left in the world: requests, events, files, programs."""
+import glob
 import json
 import os
 import sys
@@ -63,3 +64,31 @@ print("== emulator programs started")
 for program in ("installer", "player", "console"):
     for record in lines(os.path.join(world, "standins", f"{program}.jsonl")):
         print(f"  {program}: {record.get('commandLine')}  (elevated: {record.get('elevated')})")
+
+# The downloader's own account of the emulator's start, and what the emulator was started with:
+# the un-elevated start (the desktop shell's token) passes default start-up information, the
+# start through the shell asks for a hidden window. Wine 8 does not pass the shell's token on to
+# the new process, so its token shows nothing of the difference.
+print("== how the emulator was started")
+logs = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Roaming",
+                              "txdownloader_en", "downloader.log"))
+for path in logs:
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            fields = line.rstrip("\r\n").split("\t")
+            if len(fields) >= 5 and fields[3] in ("DownloaderModel::runPlayer",
+                                                  "utility::process::shell", "EngineDriver"):
+                print(f"  log: {fields[3]} {fields[4].split(':', 1)[-1]}")
+shells = lines(os.path.join(world, "standins", "shell.jsonl"))
+for shell in shells:
+    print(f"  desktop shell: {shell.get('exePath')} (process {shell.get('processId')})")
+for record in lines(os.path.join(world, "standins", "player.jsonl")):
+    startup = record.get("startup", {})
+    if startup.get("flags", 0) & 1 == 0:
+        how = "with the desktop shell's token (CreateProcessWithTokenW, default start-up information)"
+    elif startup.get("showWindow") == 0:
+        how = "through the shell (ShellExecute, hidden window)"
+    else:
+        how = f"otherwise (start-up flags {startup.get('flags')}, show {startup.get('showWindow')})"
+    print(f"  player (process {record.get('processId')}, parent {record.get('parentProcessId')}): "
+          f"started {how}")

@@ -3,7 +3,9 @@
 # the same script, in the given Wine prefix:
 #   wine-fonts.sh WINEPREFIX
 # Wine otherwise maps an unknown face silently to its default face, which has no CJK or Thai
-# glyphs. Runs once per prefix and list (a stamp file records it); a no-op afterwards.
+# glyphs. Also lets Wine's X11 driver leave its windows unmanaged: without a window manager a
+# managed window takes about two seconds to close, which every window test would wait for.
+# Runs once per prefix and list (a stamp file records it); a no-op afterwards.
 set -euo pipefail
 
 prefix=$1
@@ -26,7 +28,8 @@ replacements=(
     "Leelawadee UI=Noto Sans Thai"
 )
 
-stamp=$prefix/.tamrix-fonts-$(printf '%s\n' "${replacements[@]}" | sha256sum | cut -c1-12)
+x11_driver='"Managed"="N"'
+stamp=$prefix/.tamrix-fonts-$(printf '%s\n' "${replacements[@]}" "$x11_driver" | sha256sum | cut -c1-12)
 [ -f "$stamp" ] && exit 0
 
 (
@@ -40,6 +43,7 @@ stamp=$prefix/.tamrix-fonts-$(printf '%s\n' "${replacements[@]}" | sha256sum | c
         for pair in "${replacements[@]}"; do
             printf '"%s"="%s"\r\n' "${pair%%=*}" "${pair#*=}"
         done
+        printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n%s\r\n' "$x11_driver"
     } | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg"
     if ! WINEPREFIX=$prefix WINEDEBUG=-all wine reg import "Z:${reg//\//\\}" >/dev/null 2>&1; then
         echo "wine-fonts: the font replacements could not be imported into $prefix" >&2

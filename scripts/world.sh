@@ -8,7 +8,10 @@
 #   reads, so the vendor certificate is trusted and nothing else changes;
 # - the vendor double (tools/vendor_double) serves HTTPS on 443 and plain HTTP on 80;
 # - /tmp is private, an own Xvfb display runs, and Wine uses a fresh copy of a template prefix
-#   with its own Wine server, so worlds running at once share nothing.
+#   with its own Wine server, so worlds running at once share nothing;
+# - the prefix reports Windows 10 (programs that need another version set it for themselves under
+#   HKCU\Software\Wine\AppDefaults\<exe>\Version), and the user's desktop shell runs: the
+#   shell stand-in as C:\windows\explorer.exe, started before COMMAND.
 # COMMAND sees TAMRIX_WORLD_DIR (scenario.json, requests.jsonl, tls.jsonl, standins/, double.log),
 # WINEPREFIX and DISPLAY. Windows programs started through scripts/wine-exec.sh use the world's
 # prefix whatever prefix they name. Nothing outside this machine is contacted.
@@ -28,6 +31,7 @@ state=$build/world
 native=$build/native
 double=$native/vendor_double
 standin=$build/tools/standins/standin_installer.exe
+shell_standin=$build/tools/standins/explorer.exe
 export PATH=$PATH:/usr/sbin:/sbin
 
 say() { printf 'world: %s\n' "$*" >&2; }
@@ -135,6 +139,20 @@ inside() {
     export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}
     export HOME=$root/home
 
+    # The signed-in user's desktop shell, as every session has one; it records its run when up.
+    if [ -f "$shell_standin" ]; then
+        wine 'C:\windows\explorer.exe' >/dev/null 2>&1 &
+        local i
+        for i in $(seq 1 300); do
+            [ -s "$world/standins/shell.jsonl" ] && break
+            sleep 0.1
+        done
+        if [ ! -s "$world/standins/shell.jsonl" ]; then
+            say "the desktop shell did not start"
+            return 70
+        fi
+    fi
+
     set +e
     "$@"
     local code=$?
@@ -219,13 +237,15 @@ EOF
 
 # A Wine prefix made once; every world runs on a copy of it. Its user folders are real folders,
 # not links into the host's home, so that desktop shortcuts stay inside the world; a crashing
-# program ends without a crash dialog.
+# program ends without a crash dialog; it reports Windows 10, as the users' systems do. The ready
+# mark names the recipe, so that a template made by an older one is made again.
+template_recipe="3: folders, no crash dialog, windows 10"
 ensure_template() {
     local template=$state/template
-    [ -f "$template/.tamrix-ready" ] && return 0
+    [ "$(cat "$template/.tamrix-ready" 2>/dev/null)" = "$template_recipe" ] && return 0
     (
         flock 9
-        [ -f "$template/.tamrix-ready" ] && exit 0
+        [ "$(cat "$template/.tamrix-ready" 2>/dev/null)" = "$template_recipe" ] && exit 0
         say "making the template Wine prefix"
         rm -rf "$template" "$state/template-home"
         mkdir -p "$state/template-home"
@@ -238,6 +258,8 @@ ensure_template() {
                 run wineboot -i >/dev/null 2>&1
                 run wine reg add "HKCU\Software\Wine\WineDbg" /v ShowCrashDialog /t REG_DWORD \
                     /d 0 /f >/dev/null 2>&1
+                run wine reg add "HKCU\Software\Wine" /v Version /t REG_SZ /d win10 /f \
+                    >/dev/null 2>&1
                 "$0" "$WINEPREFIX"
                 wineserver -w' "$top/scripts/wine-fonts.sh"
         local link
@@ -247,7 +269,7 @@ ensure_template() {
                 mkdir -p "$link"
             fi
         done
-        touch "$template/.tamrix-ready"
+        printf '%s' "$template_recipe" >"$template/.tamrix-ready"
     ) 9>"$state/template.lock"
 }
 
@@ -292,6 +314,13 @@ chmod 1777 "$root/tmp"
     cat "$state/certs/ca.pem"
 } >"$root/ca-bundle.crt"
 cp -a "$state/template" "$root/prefix"
+# The shell stand-in takes the place of Wine's explorer.exe in the Windows folder (Wine's own
+# desktop runs from system32).
+if [ -f "$shell_standin" ]; then
+    cp "$shell_standin" "$root/prefix/drive_c/windows/explorer.exe"
+else
+    say "warning: $shell_standin is not built; the world has no desktop shell"
+fi
 
 set +e
 TAMRIX_WORLD_STAGE=inside TAMRIX_WORLD_ROOT=$root \

@@ -500,6 +500,7 @@ LRESULT CMainFrame::onDestroy(WPARAM, LPARAM, bool& handled) {
 
 void CMainFrame::onFinalMessage(HWND) {
     tipsTimer_.stop();
+    if (onGone) onGone();
     delete this;
     PostQuitMessage(0);
 }

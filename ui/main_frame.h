@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ class CMainFrame : public tk::WindowBase, public utility::CHttpDownloader::IHttp
 public:
     CMainFrame();
     ~CMainFrame() override;
+
+    // Runs in the final message, just before the window deletes itself.
+    std::function<void()> onGone;
 
     // Operations of the application's top-level object.
     void refreshPathAndLogo();

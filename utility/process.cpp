@@ -69,13 +69,18 @@ bool shell(const std::wstring& file, const std::wstring& params, bool runAs, boo
 
 UniqueHandle create(const std::wstring& file, const std::wstring& params, bool show,
                     DWORD* processId) {
+    return createWithShowCommand(file, params, static_cast<WORD>(showCommand(show)), processId);
+}
+
+UniqueHandle createWithShowCommand(const std::wstring& file, const std::wstring& params,
+                                   WORD showCommand, DWORD* processId) {
     LOG_AT("utility::process::create", L"createProcess filename = [%s], param = [%s], show = %d",
-           file.c_str(), params.c_str(), int{show});
+           file.c_str(), params.c_str(), int{showCommand});
     std::wstring line = detail::commandLine(file, params);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(showCommand(show));
+    startup.wShowWindow = showCommand;
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
                         nullptr, &startup, &info)) {

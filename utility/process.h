@@ -24,6 +24,9 @@ bool shell(const std::wstring& file, const std::wstring& params, bool runAs, boo
 // Starts the file as a new process in a new console; the handle is empty on failure.
 UniqueHandle create(const std::wstring& file, const std::wstring& params, bool show,
                     DWORD* processId = nullptr);
+// The same with the start-up information's show command (SW_SHOW, ...) given as it is.
+UniqueHandle createWithShowCommand(const std::wstring& file, const std::wstring& params,
+                                   WORD showCommand, DWORD* processId = nullptr);
 // Starts the file; with a wait time other than 0, waits for it (kWaitForever: without limit).
 // True if it started and, when waited for, ended in time with exit code 0.
 bool execute(const std::wstring& file, const std::wstring& params, bool show, DWORD waitMs);

@@ -211,7 +211,8 @@ bool WorkerThread::start(Runable* task) {
     if (thread_) return false;
     if (task_) std::exchange(task_, nullptr)->release();  // left by a thread that never started
     stopRequested_ = false;
-    stopEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    // Manual reset: every wait of the work after requestStop sees it, not only the first.
+    stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     task_ = task;
     thread_.reset(CreateThread(nullptr, 0, &workerMain, task_, 0, nullptr));
     return true;

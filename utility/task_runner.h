@@ -119,7 +119,7 @@ public:
     // Sets the stop flag and signals the stop event; does not wait.
     void requestStop();
     bool isStopRequested() const { return stopRequested_; }
-    // Event signalled by requestStop, for work that waits on it.
+    // Event signalled by requestStop, and signalled from then on, for work that waits on it.
     HANDLE stopEvent() const { return stopEvent_.get(); }
     // Waits for the thread up to the time-out, terminates it after that, then releases the task.
     // Does not request the stop itself. The object can be started again afterwards.

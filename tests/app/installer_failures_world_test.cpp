@@ -250,7 +250,7 @@ protected:
     // An installer that reports the failure -5 and then takes its time to end.
     HWND installAndFail(Installer& run) {
         if (!writeScenario(R"({"standins": {"installer": {"behaviour": "fail", "errorCode": -5,)"
-                           R"( "lingerMs": 8000}}})"))
+                           R"( "exitDelayMs": 8000}}})"))
             return nullptr;
         if (!startDownload(run, 0)) return nullptr;
         return run.waitForWindow(installer::kInstallErrorDialog, 60000);

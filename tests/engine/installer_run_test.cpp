@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/config_imp.h"
@@ -44,6 +45,7 @@ TEST(WaitOutcome, EveryWaitResult) {
     EXPECT_EQ(installer_run::classifyWait(WAIT_OBJECT_0), installer_run::WaitOutcome::Ended);
     EXPECT_EQ(installer_run::classifyWait(WAIT_TIMEOUT), installer_run::WaitOutcome::TimedOut);
     EXPECT_EQ(installer_run::classifyWait(WAIT_FAILED), installer_run::WaitOutcome::Failed);
+    EXPECT_EQ(installer_run::classifyWait(WAIT_OBJECT_0 + 1), installer_run::WaitOutcome::Stopped);
     EXPECT_EQ(installer_run::classifyWait(WAIT_ABANDONED), installer_run::WaitOutcome::Other);
     EXPECT_EQ(installer_run::classifyWait(WAIT_IO_COMPLETION), installer_run::WaitOutcome::Other);
 }
@@ -116,6 +118,7 @@ struct OutcomeCase {
 TEST(WaitOutcome, EachOutcomeIsReportedOnBothChannels) {
     const OutcomeCase cases[] = {
         {installer_run::WaitOutcome::Ended, true, nullptr, nullptr},
+        {installer_run::WaitOutcome::Stopped, false, nullptr, nullptr},
         {installer_run::WaitOutcome::TimedOut, false, "timeout", "install_fail_timeout"},
         {installer_run::WaitOutcome::Failed, false, "failed", "install_fail_other"},
         {installer_run::WaitOutcome::Other, false, "other", "install_fail_other"},
@@ -127,6 +130,7 @@ TEST(WaitOutcome, EachOutcomeIsReportedOnBothChannels) {
         const std::string reported = channels.reporterText();
         if (c.failureReason == nullptr) {
             EXPECT_EQ(reported.find("install_fail"), std::string::npos);
+            EXPECT_TRUE(channels.analyticsBodies(0).empty());
             continue;
         }
         EXPECT_NE(reported.find("\"install_fail\""), std::string::npos) << reported;
@@ -142,7 +146,7 @@ TEST(WaitOutcome, EachOutcomeIsReportedOnBothChannels) {
 TEST(RunInstaller, AnInstallerThatEndsCountsWhateverItsExitCode) {
     Channels channels;
     EXPECT_TRUE(installer_run::runInstaller(testing_support::peerPath(L"process_peer"), L"exit 7",
-                                            60000, channels.reporting()));
+                                            60000, nullptr, channels.reporting()));
     EXPECT_EQ(channels.reporterText().find("install_fail"), std::string::npos);
 }
 
@@ -150,7 +154,7 @@ TEST(RunInstaller, AMissingInstallerIsAPackageError) {
     Channels channels;
     const testing_support::TempDir dir;
     EXPECT_FALSE(installer_run::runInstaller(dir.path() + L"missing.exe",
-                                             L"-silence -downloader -openid=1", 60000,
+                                             L"-silence -downloader -openid=1", 60000, nullptr,
                                              channels.reporting()));
     const std::string reported = channels.reporterText();
     EXPECT_NE(reported.find("\"failure_reason\": \"package_error_2\""), std::string::npos)
@@ -168,12 +172,34 @@ TEST(RunInstaller, AnInstallerStillRunningAtTheLimitTimesOutAndKeepsRunning) {
     Channels channels;
     // The installer holds until released; the limit here is short since the hold is certain.
     EXPECT_FALSE(installer_run::runInstaller(testing_support::peerPath(L"process_peer"),
-                                             L"hold " + ready + L" " + release, 500,
+                                             L"hold " + ready + L" " + release, 500, nullptr,
                                              channels.reporting()));
     EXPECT_EQ(WaitForSingleObject(readyEvent.get(), 60000), WAIT_OBJECT_0) << "it still runs";
     SetEvent(releaseEvent.get());
     const std::string reported = channels.reporterText();
     EXPECT_NE(reported.find("\"failure_reason\": \"timeout\""), std::string::npos) << reported;
+}
+
+// A stage that is stopped stops waiting at once, whatever the limit, reports nothing and leaves
+// the installer to finish on its own.
+TEST(RunInstaller, AStoppedWaitEndsAtOnceAndReportsNothing) {
+    const std::wstring ready = L"tamrix-installer-ready-" + utility::makeGuidText();
+    const std::wstring release = L"tamrix-installer-release-" + utility::makeGuidText();
+    const utility::UniqueHandle readyEvent(CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
+    const utility::UniqueHandle releaseEvent(CreateEventW(nullptr, TRUE, FALSE, release.c_str()));
+    const utility::UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Channels channels;
+    std::thread stopper([&] {
+        if (WaitForSingleObject(readyEvent.get(), 60000) == WAIT_OBJECT_0) SetEvent(stop.get());
+    });
+    EXPECT_FALSE(installer_run::runInstaller(
+        testing_support::peerPath(L"process_peer"), L"hold " + ready + L" " + release,
+        installer_run::kInstallerWaitMs, stop.get(), channels.reporting()));
+    stopper.join();
+    EXPECT_EQ(WaitForSingleObject(readyEvent.get(), 0), WAIT_OBJECT_0) << "it ran";
+    SetEvent(releaseEvent.get());
+    EXPECT_EQ(channels.reporterText().find("install_fail"), std::string::npos);
+    EXPECT_TRUE(channels.analyticsBodies(0).empty());
 }
 
 }  // namespace

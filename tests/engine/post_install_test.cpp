@@ -13,6 +13,7 @@
 #include "tests/support/test_support.h"
 #include "tests/utility/log_capture.h"
 #include "utility/file.h"
+#include "utility/handle.h"
 #include "utility/process.h"
 #include "utility/system_info.h"
 #include "utility/text.h"
@@ -42,6 +43,24 @@ TEST_F(ChannelOpenId, ReplacedAndWrittenBackIndented) {
     EXPECT_TRUE(hasLogLine(LogCapture::instance().newLines(), kTag,
                            "write openid sucess. first 1234 current:0"));
     EXPECT_FALSE(utility::ufile::exists(file() + L".new"));
+}
+
+// The new file goes when it cannot take the old one's place (here: the emulator holds the old
+// one open and lets nobody delete it).
+TEST_F(ChannelOpenId, ANewFileThatCannotReplaceTheOldIsRemoved) {
+    const std::string content = R"({"channelOpenId":"0"})";
+    ASSERT_TRUE(writeFileBytes(file(), content));
+    {
+        const utility::UniqueHandle held(
+            CreateFileW(file().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        post_install::writeChannelOpenId(file(), L"1234");
+    }
+    EXPECT_FALSE(utility::ufile::exists(file() + L".new"));
+    EXPECT_EQ(readFileBytes(file()), content);
+    const auto lines = LogCapture::instance().newLines();
+    EXPECT_FALSE(hasLogLine(lines, kTag, "write openid sucess. first 1234 current:0"));
 }
 
 TEST_F(ChannelOpenId, LeftAloneWithoutAStringMember) {
@@ -113,6 +132,26 @@ TEST(Images, ThreeAttemptsEachAndTheirFiles) {
     EXPECT_FALSE(
         post_install::fetchWithRetries([&](auto&, auto&) { return ++calls, false; }, L"u", L"p"));
     EXPECT_EQ(calls, 3);
+
+    // Once the stage stops, a failed attempt is the last.
+    const utility::UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    calls = 0;
+    EXPECT_FALSE(post_install::fetchWithRetries(
+        [&](auto&, auto&) {
+            if (++calls == 2) SetEvent(stop.get());
+            return false;
+        },
+        L"u", L"p", stop.get()));
+    EXPECT_EQ(calls, 2);
+    asked.clear();
+    post_install::fetchLaunchImages(
+        settings, L"D:\\data\\",
+        [&](const std::wstring& url, const std::wstring& path) {
+            asked.emplace_back(url, path);
+            return false;
+        },
+        stop.get());
+    EXPECT_EQ(asked.size(), 2u) << "one attempt per file";
 }
 
 // The settings file and the autorun value as the emulator finds them.
@@ -251,13 +290,16 @@ TEST(UnelevatedStart, OnlyTheShellOfTheDownloadersOwnSessionLendsItsToken) {
 }
 
 TEST(UnelevatedStart, TheShellTokenServesFromVersion62On) {
-    EXPECT_TRUE(post_install::usesShellToken(6, 2));
-    EXPECT_TRUE(post_install::usesShellToken(6, 3));
-    // A system reporting 6.1 starts the emulator through the shell with the run-as verb; the
-    // rule compares the minor version on its own, so 10.0 does too.
-    EXPECT_FALSE(post_install::usesShellToken(6, 1));
-    EXPECT_FALSE(post_install::usesShellToken(5, 2));
-    EXPECT_FALSE(post_install::usesShellToken(10, 0));
+    // Versions compare as (major, minor): 10.0 and 7.1 are later than 6.2, 5.9 is earlier.
+    const struct {
+        unsigned long major, minor;
+        bool token;
+    } cases[] = {{6, 2, true},  {6, 3, true},  {10, 0, true}, {7, 1, true},  {11, 0, true},
+                 {6, 1, false}, {6, 0, false}, {5, 2, false}, {5, 9, false}, {4, 10, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(post_install::usesShellToken(c.major, c.minor), c.token)
+            << c.major << "." << c.minor;
+    }
 }
 
 TEST(UnelevatedStart, ACommandLineBeyondItsBufferIsRefused) {

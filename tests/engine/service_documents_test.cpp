@@ -11,19 +11,22 @@ TEST(VersionDocument, EditionObjectsAndTheirStringMembers) {
     const auto document = parseVersionDocument(R"({
         "mnq4": {"ver": "4.1", "url": "https://h/4.exe", "url_spare": "https://s/4.exe", "md5": "x"},
         "mnq9": {"ver": "9.0", "url": "https://h/9.exe"},
-        "mnq": {"ver": 3, "url": null, "url_spare": "https://s/3.exe"},
+        "mnq": {"ver": 3, "url": null, "url_spare": "https://s/3.exe", "md5": 5},
         "mnq64": "not an object"
     })");
     ASSERT_TRUE(document);
     ASSERT_TRUE(document->edition4);
     EXPECT_EQ(document->edition4->version, L"4.1");
     EXPECT_EQ(document->edition4->spareUrl, L"https://s/4.exe");
+    EXPECT_EQ(document->edition4->md5, L"x");
     ASSERT_TRUE(document->edition9);
     EXPECT_EQ(document->edition9->url, L"https://h/9.exe");
     EXPECT_FALSE(document->edition9->spareUrl);
+    EXPECT_FALSE(document->edition9->md5);
     ASSERT_TRUE(document->edition3);
     EXPECT_FALSE(document->edition3->version) << "a number is not a version text";
     EXPECT_FALSE(document->edition3->url);
+    EXPECT_FALSE(document->edition3->md5);
     EXPECT_FALSE(document->edition64);
     EXPECT_FALSE(document->hasHomeUrls);
 }

@@ -6,6 +6,10 @@
 //   TAMRIX_DRIVER_RETRY=1    after a failed download, retry once with resume
 //   TAMRIX_DRIVER_LAUNCH=0   do not start the emulator after the install
 //   TAMRIX_DRIVER_FOLDER=F   choose F as install folder before the download
+//   TAMRIX_DRIVER_QUIT_ON=M  quit (as the user closing the window) once channel message M came
+//   TAMRIX_DRIVER_GONE_EVENT=E  set the named event E once the model is destroyed
+// The driver carries the installer's manifest, so it sees the system version the installer sees
+// (logged at the start), and logs the teardown's steps under "DownloadImpl::shutdown".
 // Exit codes: 0 installed (and launched), 10 another copy runs, 20 download failed,
 // 30 installer did not end in time, 40 emulator did not start.
 #include <windows.h>
@@ -17,9 +21,11 @@
 
 #include "app/installer_messages.h"
 #include "engine/downloader_model.h"
+#include "engine/post_install.h"
 #include "telemetry/event_catalogue.h"
 #include "telemetry/tx_reporter.h"
 #include "utility/file.h"
+#include "utility/handle.h"
 #include "utility/log.h"
 #include "utility/task_runner.h"
 #include "utility/text.h"
@@ -32,10 +38,25 @@ bool environmentFlag(const char* name, bool fallback) {
     return value == nullptr ? fallback : std::string(value) == "1";
 }
 
+void logReportedVersion() {
+    const OSVERSIONINFOW version = post_install::reportedOsVersion();
+    LOG_AT("EngineDriver", L"os version %lu.%lu", version.dwMajorVersion, version.dwMinorVersion);
+}
+
+void setGoneEvent() {
+    const char* name = std::getenv("TAMRIX_DRIVER_GONE_EVENT");
+    if (name == nullptr) return;
+    const utility::UniqueHandle event(
+        CreateEventW(nullptr, TRUE, FALSE, utility::ansiToWide(name).c_str()));
+    if (event) SetEvent(event.get());
+}
+
 // The channel's receiving end, as the application's top-level object has it.
 class Channel : public utility::IWindowIPCHandle {
 public:
-    explicit Channel(DownloaderModel& model) : model_(model) {}
+    explicit Channel(DownloaderModel& model) : model_(model) {
+        if (const char* quitOn = std::getenv("TAMRIX_DRIVER_QUIT_ON")) quitOn_ = std::atoi(quitOn);
+    }
     int onHandleWindowIPC(UINT message, WPARAM wParam, LPARAM) override {
         LOG_AT("DownloadImpl::onHandleWindowIPC", L"onHandleWindowIPC, msg = %d",
                static_cast<int>(message));
@@ -44,11 +65,13 @@ public:
         } else if (message == installer_messages::kInstallSucceeded) {
             installer_messages::onInstallSucceeded(model_, TxReporter::instance());
         }
+        if (static_cast<int>(message) == quitOn_) PostQuitMessage(0);
         return 0;
     }
 
 private:
     DownloaderModel& model_;
+    int quitOn_ = 0;
 };
 
 int g_exitCode = 0;
@@ -67,6 +90,7 @@ int wmain(int, wchar_t**) {
     initUtilities();
     openLogFile(work + L"downloader.log");
     LOG_AT("wWinMain", L"\r\n\r\n start run");
+    logReportedVersion();
 
     DownloaderModel& model = DownloaderModel::instance();
     if (model.popupExistPwnd()) {
@@ -140,7 +164,10 @@ int wmain(int, wchar_t**) {
 
     TxReporter::instance().shutdown();
     model.stop();
+    LOG_AT("DownloadImpl::shutdown", L"model stopped");
     DownloaderModel::destroyInstance();
+    LOG_AT("DownloadImpl::shutdown", L"model destroyed");
+    setGoneEvent();
     // The entry function's pause after the teardown, which lets queued analytics posts finish.
     Sleep(1000);
     PROCESS_MEMORY_COUNTERS memory{};

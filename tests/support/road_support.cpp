@@ -7,6 +7,7 @@
 #include <rapidjson/writer.h>
 
 #include "app/deployment.h"
+#include "tests/tools/wininet_fetch.h"
 #include "utility/file.h"
 #include "utility/text.h"
 
@@ -258,12 +259,45 @@ Run RoadTest::run(const std::wstring& baseName, std::map<std::wstring, std::wstr
     return runDriver(baseName, L"", options, folder_);
 }
 
-std::wstring standinPath(const std::wstring& name) {
-    // Peers live in <build>\tests\support, the stand-ins in <build>\tools\standins.
+std::wstring buildPath(const std::wstring& relative) {
+    // Peers live in <build>\tests\support.
     std::wstring build = utility::ufile::parentDir(
         utility::ufile::parentDir(utility::ufile::parentDir(testing_support::peerPath(L"x"))));
     if (!build.empty() && build.back() != L'\\') build += L'\\';
-    return build + L"tools\\standins\\" + name + L".exe";
+    return build + relative;
+}
+
+std::wstring standinPath(const std::wstring& name) {
+    return buildPath(L"tools\\standins\\" + name + L".exe");
+}
+
+bool setProgramWindowsVersion(const std::wstring& exeName, const std::wstring& version) {
+    const std::wstring key = L"Software\\Wine\\AppDefaults\\" + exeName;
+    if (version.empty()) {
+        const LSTATUS removed = RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version");
+        return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
+    }
+    return RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, version.c_str(),
+                           static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))) ==
+           ERROR_SUCCESS;
+}
+
+long lastWriteTimeOfDay(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    FILETIME local{};
+    SYSTEMTIME time{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+        !FileTimeToSystemTime(&local, &time)) {
+        return -1;
+    }
+    return ((time.wHour * 60L + time.wMinute) * 60L + time.wSecond) * 1000L + time.wMilliseconds;
+}
+
+std::string defaultVersionDocument() {
+    return world_test::fetch(L"https://" + std::wstring(deployment::values().cdnHost) +
+                             L"/player_files/en/sarvel")
+        .body;
 }
 
 std::string cdnHost() {

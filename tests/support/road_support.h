@@ -64,8 +64,21 @@ Run runDriver(const std::wstring& baseName, const std::wstring& commandLine,
               const std::map<std::wstring, std::wstring>& options,
               const testing_support::TempDir& folder);
 
+// Windows path of a file in the build folder ("app\\TamrixInstaller.exe").
+std::wstring buildPath(const std::wstring& relative);
 // Windows path of an emulator stand-in built with the tests ("gxplayer").
 std::wstring standinPath(const std::wstring& name);
+
+// The Windows version that programs of this executable name see, through Wine's per-program
+// setting ("win7", "winxp", ...); empty: the world's own (Windows 10). False on failure.
+bool setProgramWindowsVersion(const std::wstring& exeName, const std::wstring& version);
+
+// Milliseconds of the day, in local time as the log writes it, of the file's last write; -1 when
+// it cannot be read.
+long lastWriteTimeOfDay(const std::wstring& path);
+
+// The version document the double serves by default, for a test to change and serve instead.
+std::string defaultVersionDocument();
 
 // Host names of the deployment, as the double records them.
 std::string cdnHost();

@@ -307,7 +307,8 @@ VARIANT childVariant(long id) {
 
 ComPtr<IAccessible> accessibleOf(HWND window) {
     ComPtr<IAccessible> object;
-    if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+    if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
+                                          __uuidof(IAccessible),
                                           reinterpret_cast<void**>(object.GetAddressOf()))))
         return nullptr;
     return object;

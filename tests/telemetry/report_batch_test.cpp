@@ -39,6 +39,24 @@ TEST(Md5, MatchesTheReferenceDigests) {
     EXPECT_NE(telemetry::md5Hex(std::string("a\0b", 3)), telemetry::md5Hex("a"));
 }
 
+// Fed in pieces of any size (none, one byte, across a block boundary), the digest is that of the
+// whole; a finished digest takes nothing more.
+TEST(Md5, PiecesGiveTheDigestOfTheWhole) {
+    const std::string text =
+        "12345678901234567890123456789012345678901234567890123456789012345"
+        "678901234567890";
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{63}, std::size_t{64},
+                                  std::size_t{65}, text.size()}) {
+        telemetry::Md5 digest;
+        EXPECT_TRUE(digest.update(text.data(), cut));
+        EXPECT_TRUE(digest.update(text.data() + cut, 0));
+        EXPECT_TRUE(digest.update(text.data() + cut, text.size() - cut));
+        EXPECT_EQ(digest.finishHex(), "57edf4a22be3c955ac49da2e2107b67a") << cut;
+        EXPECT_FALSE(digest.update("a", 1));
+        EXPECT_EQ(digest.finishHex(), "");
+    }
+}
+
 TEST(ReportBatch, EventObjectHasItsMembersInOrderWithTheirTypes) {
     JsonDocument array;
     array.SetArray();

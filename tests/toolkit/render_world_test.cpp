@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -276,6 +277,7 @@ TEST_F(RenderWorldTest, EveryScriptRendersWithoutMissingGlyphs) {
     ASSERT_TRUE(setSystemDpi(96));
     const wchar_t* const languages[] = {L"ar_SA", L"fa_IR", L"th_TH", L"ko_KR", L"ja_JP",
                                         L"zh_CN", L"zh_TW", L"ru_RU", L"vi_VN"};
+    std::map<std::wstring, std::vector<std::wstring>> facesOf;
     for (const wchar_t* language : languages) {
         SCOPED_TRACE(narrow(language));
         const Render r = render(L"scripts-" + std::wstring(language), L"scripts.xml",
@@ -288,9 +290,16 @@ TEST_F(RenderWorldTest, EveryScriptRendersWithoutMissingGlyphs) {
         EXPECT_TRUE(sample.fits);
         ASSERT_FALSE(sample.faces.empty());
         EXPECT_EQ(uncoveredCharacters(sample.text, sample.faces), "");
+        facesOf[language] = sample.faces;
         ASSERT_FALSE(r.pixels.empty());
         EXPECT_GT(inkIn(r.pixels, sample.rect), 40) << "no text drawn";
     }
+    // Han characters take the regional forms of the language: each of the four languages
+    // draws with faces of its own.
+    const wchar_t* const han[] = {L"ja_JP", L"ko_KR", L"zh_CN", L"zh_TW"};
+    for (size_t a = 0; a < std::size(han); ++a)
+        for (size_t b = a + 1; b < std::size(han); ++b)
+            EXPECT_NE(facesOf[han[a]], facesOf[han[b]]) << narrow(han[a]) << ", " << narrow(han[b]);
 }
 
 TEST_F(RenderWorldTest, WindowAtTwiceTheScaleShowsWhatTheViewerRenders) {

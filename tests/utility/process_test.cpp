@@ -107,10 +107,14 @@ TEST(Create, QuotesAPathWithBlanksSoTheArgumentsArriveIntact) {
 TEST(Create, ShowFlagReachesTheNewProcess) {
     UniqueHandle shown = process::create(peerPath(L"process_peer"), L"show-state", true);
     UniqueHandle hidden = process::create(peerPath(L"process_peer"), L"show-state", false);
+    UniqueHandle plain =
+        process::createWithShowCommand(peerPath(L"process_peer"), L"show-state", SW_SHOW);
     ASSERT_TRUE(shown);
     ASSERT_TRUE(hidden);
+    ASSERT_TRUE(plain);
     EXPECT_EQ(exitCodeAfterEnd(shown.get()), DWORD{SW_SHOWNORMAL});
     EXPECT_EQ(exitCodeAfterEnd(hidden.get()), DWORD{SW_HIDE});
+    EXPECT_EQ(exitCodeAfterEnd(plain.get()), DWORD{SW_SHOW});
 }
 
 TEST(Create, MissingProgramGivesNoHandleAndLogsTheError) {

@@ -221,6 +221,20 @@ TEST(WorkerThread, SecondStartWhileRunningIsRefused) {
     EXPECT_FALSE(thread.isStopRequested());
 }
 
+// Work that waits on the stop event at several places sees the stop at each of them.
+TEST(WorkerThread, TheStopEventStaysSignalled) {
+    WorkerThread thread;
+    DWORD waits[3] = {};
+    ASSERT_TRUE(thread.start(makeRunable([&thread, &waits] {
+        waits[0] = WaitForSingleObject(thread.stopEvent(), 30000);
+        waits[1] = WaitForSingleObject(thread.stopEvent(), 5000);
+        waits[2] = WaitForSingleObject(thread.stopEvent(), 5000);
+    })));
+    thread.requestStop();
+    thread.stop(30000);
+    for (const DWORD wait : waits) EXPECT_EQ(wait, WAIT_OBJECT_0);
+}
+
 TEST(WorkerThread, AThreadThatHangsIsTerminatedAfterTheTimeOut) {
     WorkerThread thread;
     Probe probe;

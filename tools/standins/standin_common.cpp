@@ -1,7 +1,9 @@
 #include "tools/standins/standin_common.h"
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -25,6 +27,56 @@ long long unixTimeMs() {
     const unsigned long long ticks =
         (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     return static_cast<long long>(ticks / 10000ULL - 11644473600000ULL);
+}
+
+std::string luidText(const LUID& luid) {
+    char text[24] = {};
+    std::snprintf(text, sizeof(text), "%lx:%lx", static_cast<unsigned long>(luid.HighPart),
+                  luid.LowPart);
+    return text;
+}
+
+DWORD parentProcessId() {
+    const utility::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId()) return entry.th32ParentProcessID;
+    }
+    return 0;
+}
+
+// What the process was started with: its start-up information and its token.
+void writeStart(JsonWriter& w) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    GetStartupInfoW(&startup);
+    w.Key("parentProcessId"), w.Uint(parentProcessId());
+    w.Key("startup");
+    w.StartObject();
+    w.Key("flags"), w.Uint(startup.dwFlags);
+    w.Key("showWindow"), w.Uint(startup.wShowWindow);
+    w.EndObject();
+    w.Key("token");
+    w.StartObject();
+    HANDLE raw = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+        const utility::UniqueHandle token(raw);
+        TOKEN_STATISTICS statistics{};
+        TOKEN_ELEVATION_TYPE elevation = TokenElevationTypeDefault;
+        DWORD size = 0;
+        if (GetTokenInformation(token.get(), TokenStatistics, &statistics, sizeof(statistics),
+                                &size)) {
+            w.Key("id"), writeString(w, luidText(statistics.TokenId));
+            w.Key("logonSession"), writeString(w, luidText(statistics.AuthenticationId));
+        }
+        if (GetTokenInformation(token.get(), TokenElevationType, &elevation, sizeof(elevation),
+                                &size)) {
+            w.Key("elevationType"), w.Int(static_cast<int>(elevation));
+        }
+    }
+    w.EndObject();
 }
 
 }  // namespace
@@ -133,6 +185,7 @@ void recordRun(const char* program, const std::function<void(JsonWriter&)>& memb
     w.Key("workingDir"), writeString(w, std::wstring(current));
     w.Key("exePath"), writeString(w, exePath());
     w.Key("elevated"), w.Bool(isElevated());
+    writeStart(w);
     if (members) members(w);
     w.EndObject();
     std::string line(buffer.GetString(), buffer.GetSize());

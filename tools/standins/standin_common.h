@@ -40,9 +40,9 @@ void writeString(JsonWriter& writer, const std::wstring& text);
 void writeString(JsonWriter& writer, const std::string& text);
 
 // Appends one line to standins/<program>.jsonl: the common members (program, time, process id,
-// command line and its arguments, working folder, executable, elevation) and those that
-// `members` writes. Several stand-ins may record at once; a named mutex orders them. Does
-// nothing outside a world.
+// command line and its arguments, working folder, executable, elevation, parent process, start-up
+// information and token) and those that `members` writes. Several stand-ins may record at once;
+// a named mutex orders them. Does nothing outside a world.
 void recordRun(const char* program, const std::function<void(JsonWriter&)>& members);
 
 }  // namespace standin

@@ -12,8 +12,8 @@
 //   "errorCode": word parameter of 11124 (default 1001)
 //   "exitCode":  exit code (default 0, and 1 for "fail")
 //   "delayMs":   pause before acting
-//   "lingerMs":  time it keeps running after acting and recording (an installer that still
-//                cleans up after it has reported)
+//   "exitDelayMs": pause after acting, before ending
+//   "exitOnEvent": name of an event to wait for (at most a minute) after acting, before ending
 #include <windows.h>
 
 #include <rapidjson/prettywriter.h>
@@ -262,8 +262,13 @@ int wmain() {
             w.Int(exitCode);
     });
 
-    if (const int linger = settings.integer("lingerMs", 0); linger > 0)
-        Sleep(static_cast<DWORD>(linger));
+    if (const int delay = settings.integer("exitDelayMs", 0); delay > 0)
+        Sleep(static_cast<DWORD>(delay));
+    if (const std::string name = settings.text("exitOnEvent", ""); !name.empty()) {
+        const std::wstring wide(name.begin(), name.end());
+        const utility::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, wide.c_str()));
+        if (event) WaitForSingleObject(event.get(), 60000);
+    }
     if (behaviour == "hang") Sleep(INFINITE);
     if (behaviour == "crash") {
         SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
