@@ -64,7 +64,8 @@ void DownloaderModel::_threadGetPlayerUrl() {
         lookupDone_ = true;
         return;
     }
-    postAppTask([this, text] { parseVersionDocument(text); });
+    // Under the model's key: a model stopped before the task runs drops it with its other tasks.
+    postTask(this, makeRunable([this, text] { parseVersionDocument(text); }));
     if (games_.empty()) _getPackageByOpenID(games_);
     _threadReqOpenid();
     _threadCustomerInfo();
