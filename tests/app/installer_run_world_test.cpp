@@ -253,6 +253,22 @@ TEST_F(InstallerRun, EscapeInTheMainWindowEndsTheRunAtOnceWithoutAsking) {
     EXPECT_TRUE(result.allUploadsSigned());
 }
 
+// Escape while the version lookup is still waiting for its answer: the answer arrives while the
+// window's teardown stops the lookup, and its handling never runs against the model that is gone.
+TEST_F(InstallerRun, EscapeWhileTheVersionLookupWaitsEndsTheRunCleanly) {
+    ASSERT_TRUE(writeScenario(
+        R"({"rules": [)" +
+        road::rule(road::cdnHost(), "/player_files/en/sarvel", R"("delayMs": 700)") + "]}"));
+    Installer run(folder_.path(), L"TamrixInstaller.exe");
+    HWND main = run.waitForWindow(installer::kMainWindow);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(run.pressKeys(main, "Escape"));
+    EXPECT_EQ(run.waitExit(), 0);
+    const auto result = run.record();
+    EXPECT_FALSE(result.logged("DownloaderModel::_threadGetPlayerUrl::parse", "start parse data"))
+        << "the answer was handled after the window had gone";
+}
+
 TEST_F(InstallerRun, ASecondCopyRaisesTheFirstAndEnds) {
     Installer first(folder_.path(), L"TamrixInstaller.exe");
     HWND main = first.waitForWindow(installer::kMainWindow);
