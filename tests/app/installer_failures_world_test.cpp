@@ -79,7 +79,7 @@ protected:
     // The close button during a slow download, then one of the two ways out.
     void leaveSlowDownload(const char* buttonKey, const std::wstring& screenshot) {
         ASSERT_TRUE(writeScenario(R"({"rules": [)" +
-                                  road::rule(kCdn, kPackages, R"("rateLimit": 524288)") + "]}"));
+                                  road::rule(kCdn, kPackages, R"("rateLimit": 262144)") + "]}"));
         Installer run(folder_.path(), L"TamrixInstaller.exe");
         DWORD installPressed = 0;
         HWND main = startDownload(run, 4, &installPressed);
@@ -99,7 +99,6 @@ protected:
         EXPECT_TRUE(installer::waitButton(run, box, englishText("downloadBybrowser")));
         EXPECT_TRUE(run.screenshot(box, screenshot));
         const int after = installer::shownPercent(run, main);
-        const DWORD leavePressed = GetTickCount();
         ASSERT_TRUE(run.click(*leave));
         EXPECT_EQ(run.waitExit(), 0);
         const DWORD left = GetTickCount();
@@ -112,13 +111,15 @@ protected:
             << label << "\n"
             << testing::PrintToString(result.reporterEvents());
         const int percent = std::stoi(m[1]);
+        // What the window had counted when the button was pressed: at least what it showed
+        // before the close button, and little more than it showed just before the press (its
+        // text follows the count with throttled reports, at 1 % in about half a second).
         EXPECT_GE(percent, before);
-        EXPECT_LE(percent, after + 2);
+        EXPECT_LE(percent, after + 5);
         const unsigned seconds = static_cast<unsigned>(std::stoul(m[2]));
         EXPECT_GE(seconds + 1, (closePressed - installPressed) / 1000) << label;
         EXPECT_LE(seconds, (left - installPressed) / 1000 + 1) << label;
         EXPECT_GE(seconds, 1u) << label;
-        (void)leavePressed;
         EXPECT_EQ(m[3], "aws") << "the download ran on the main address";
         EXPECT_EQ(m[4], "IE") << "the download ran through the system client";
         EXPECT_TRUE(road::contains(result.analyticsEvents(), "cancel_download_downloading"));
