@@ -248,6 +248,20 @@ TEST(FontTable, LooksUpOwnThenSharedThenDefault) {
     EXPECT_EQ(third.font(9105), (FontSpec{L"Roboto", 11}));
 }
 
+TEST(FontTable, ClearingTheSharedFontsLeavesOwnFontsAndDefaults) {
+    FontTable window, other;
+    window.addFont(9201, {L"Roboto", 20}, false);
+    window.setDefaultFont({L"Roboto", 11}, false);
+    other.addFont(9202, {L"Noto Sans", 16}, true);
+    other.setDefaultFont({L"Noto Sans", 17}, true);
+    ASSERT_EQ(other.font(9202), (FontSpec{L"Noto Sans", 16}));
+    FontTable::clearShared();
+    EXPECT_EQ(window.font(9201), (FontSpec{L"Roboto", 20}));
+    EXPECT_EQ(window.font(9202), (FontSpec{L"Roboto", 11}));
+    EXPECT_EQ(other.font(9202), FontTable::builtInDefault());
+    EXPECT_EQ(other.defaultFont(), FontTable::builtInDefault());
+}
+
 TEST(FontTable, HandlesAreCachedPerSpecAndDpi) {
     FontTable window;
     window.addFont(9401, {L"Roboto", 12}, false);
