@@ -177,9 +177,12 @@ bool shapeGlyphs(const wchar_t* text, int length, GlyphRun& run) {
                            &run.analysis, run.advances.data(), run.offsets.data(), &abc))) {
         return false;
     }
-    run.charWidths.assign(length, 0);
+    // Wine's ScriptGetLogicalWidths writes past the last character when a right-to-left run
+    // ends in a cluster of several characters (an Arabic ligature): it gets room for that.
+    run.charWidths.assign(2 * length, 0);
     ScriptGetLogicalWidths(&run.analysis, length, count, run.advances.data(), clusters.data(),
                            visual.data(), run.charWidths.data());
+    run.charWidths.resize(length);
     for (int advance : run.advances) run.width += advance;
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <malloc.h>
 #include <wincodec.h>
 #include <wrl/client.h>
 
@@ -436,6 +437,18 @@ TEST(Languages, ReadingOrderFollowsTheScript) {
     const auto expected = drawWide(L".Tamrix", kAlignLeft);
     EXPECT_GE(agreement(*turned, *expected, expected->ink()), 0.95);
     EXPECT_LT(agreement(*turned, *drawWide(L"Tamrix.", kAlignLeft), expected->ink()), 0.8);
+}
+
+// Right-to-left runs that end in a ligature of several characters (lam-alef), of every length:
+// measuring them leaves the C runtime's heap intact.
+TEST(Languages, ArabicRunsEndingInALigatureKeepTheHeapIntact) {
+    for (int letters = 0; letters < 64; ++letters) {
+        const std::wstring text = std::wstring(letters, L'\u0628') + L"\u0644\u0627";
+        const TextMetrics m = measureText(text, font(L"Noto Sans Arabic", 14), 96, format(), {});
+        EXPECT_GT(m.size.cx, 0);
+        ASSERT_TRUE(HeapValidate(reinterpret_cast<HANDLE>(_get_heap_handle()), 0, nullptr))
+            << letters << " letters before the ligature";
+    }
 }
 
 TEST(Languages, HanGlyphsTakeTheFormOfTheLanguage) {
