@@ -401,9 +401,42 @@ int runBatch(const Options& base) {
     return failed ? 1 : 0;
 }
 
+// A crash ends the viewer at once, its address and call stack (module and offset) on stderr,
+// instead of waiting for a debugger.
+LONG WINAPI reportCrash(EXCEPTION_POINTERS* info) {
+    fwprintf(stderr, L"skin_viewer: exception %08lx\n",
+             static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
+    CONTEXT context = *info->ContextRecord;
+    for (int frame = 0; frame < 32 && context.Rip; ++frame) {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(context.Rip), &module);
+        wchar_t name[MAX_PATH] = L"?";
+        if (module) GetModuleFileNameW(module, name, MAX_PATH);
+        fwprintf(stderr, L"  at %ls+0x%llx (0x%llx)\n", name,
+                 static_cast<unsigned long long>(context.Rip - reinterpret_cast<DWORD64>(module)),
+                 static_cast<unsigned long long>(context.Rip));
+        DWORD64 base = 0;
+        PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &base, nullptr);
+        if (!function) {
+            context.Rip = *reinterpret_cast<DWORD64*>(context.Rsp);
+            context.Rsp += 8;
+            continue;
+        }
+        void* handlerData = nullptr;
+        DWORD64 establisher = 0;
+        RtlVirtualUnwind(UNW_FLAG_NHANDLER, base, context.Rip, function, &context, &handlerData,
+                         &establisher, nullptr);
+    }
+    fflush(stderr);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    SetUnhandledExceptionFilter(reportCrash);
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return fail(L"no COM");
     Options options;
     tk::skinStore().setInstance(nullptr);
