@@ -231,7 +231,10 @@ void reportControl(tk::Control& c, int depth, std::wstring& out, tk::PaintManage
         format.endEllipsis = false;
         const auto m = tk::measureText(label->text(), label->fontSpec(), manager.dpi(), format,
                                        {box.width(), format.multiline ? 0 : box.height()});
-        const bool fits = m.size.cx <= box.width() && m.size.cy <= box.height();
+        // As the toolkit judges it: a single line by its width (the line box of a tall face may
+        // be higher than a snug box while its letters are not), lines by their height too.
+        const bool fits =
+            m.size.cx <= box.width() && (!format.multiline || m.size.cy <= box.height());
         out += L",\"text\":" + jsonText(label->text()) + L",\"multiline\":" +
                jsonBool(format.multiline) + L",\"ellipsis\":" + jsonBool(ellipsis) + L",\"fits\":" +
                jsonBool(fits) + L",\"need\":[" + std::to_wstring(m.size.cx) + L"," +
