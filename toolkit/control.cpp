@@ -478,9 +478,11 @@ void Progress::paintStatusImage(Canvas& canvas) {
     else
         reached.top = rect_.bottom - int(rect_.height() * share + 0.5);
     if (reached.empty()) return;
+    // The reached part takes the whole fore image or colour, so its end is rounded as the art
+    // and the track are.
     canvas.pushClip(reached);
-    if (foreColor_ >> 24) canvas.fillRoundRect(rect_, px(foreRound_), foreColor_);
-    drawImage(canvas, barImage_, rect_);
+    if (foreColor_ >> 24) canvas.fillRoundRect(reached, px(foreRound_), foreColor_);
+    drawImage(canvas, barImage_, reached);
     canvas.popClip();
 }
 

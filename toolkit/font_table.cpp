@@ -82,6 +82,10 @@ FontSpec FontTable::defaultFont() const {
     return builtInDefault();
 }
 
+void FontTable::clearShared() {
+    sharedFonts() = SharedFonts{};
+}
+
 HFONT FontTable::handle(int id, int dpi) {
     return cache_.get(font(id), dpi);
 }

@@ -117,6 +117,9 @@ public:
     FontSpec defaultFont() const;
     // The GDI font of id at the DPI, owned by this table; null when GDI cannot make it.
     HFONT handle(int id, int dpi);
+    // Forgets every shared font and the shared default, so that windows made afterwards start
+    // from their declared fonts (a tool that renders many windows in one process).
+    static void clearShared();
 
 private:
     std::map<int, FontSpec> own_;

@@ -177,9 +177,12 @@ bool shapeGlyphs(const wchar_t* text, int length, GlyphRun& run) {
                            &run.analysis, run.advances.data(), run.offsets.data(), &abc))) {
         return false;
     }
-    run.charWidths.assign(length, 0);
+    // Wine's ScriptGetLogicalWidths writes past the last character when a right-to-left run
+    // ends in a cluster of several characters (an Arabic ligature): it gets room for that.
+    run.charWidths.assign(2 * length, 0);
     ScriptGetLogicalWidths(&run.analysis, length, count, run.advances.data(), clusters.data(),
                            visual.data(), run.charWidths.data());
+    run.charWidths.resize(length);
     for (int advance : run.advances) run.width += advance;
     return true;
 }
@@ -439,9 +442,25 @@ void layOutParagraph(const Paragraph& p, const TextFormat& format, Size box, con
                                                   : std::move(whole));
         return;
     }
-    for (auto [start, end] : breakLines(p, widths, box.cx)) {
-        layout.lines.push_back(shapeLine(p, start, end, context));
+    // The breaks come from the widths of the whole paragraph's shaping; shaped on its own a line
+    // can come out a little wider (joining forms and marks at its ends). Then the paragraph is
+    // broken again with less room than that line's letters took in it.
+    std::vector<Line> lines;
+    int room = box.cx;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        lines.clear();
+        int narrower = room;
+        for (auto [start, end] : breakLines(p, widths, room)) {
+            lines.push_back(shapeLine(p, start, end, context));
+            if (lines.back().width <= box.cx) continue;
+            int taken = 0;
+            for (int i = start; i < end; ++i) taken += widths[i];
+            narrower = std::min(narrower, std::min(room, taken) - 1);
+        }
+        if (narrower == room || narrower <= 0) break;
+        room = narrower;
     }
+    for (Line& line : lines) layout.lines.push_back(std::move(line));
 }
 
 void addFaces(const Line& line, std::vector<std::wstring>& faces) {

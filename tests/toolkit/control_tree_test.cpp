@@ -131,6 +131,23 @@ TEST(ControlTree, VisibilityIsInheritedAndTabsShowOnePage) {
     EXPECT_TRUE(tree.manager.findControl(L"inner")->isVisible());
 }
 
+// The reached part of a bar is drawn whole, so its end is rounded like its start: the corner
+// pixels at both ends stay clear, the middle of the end is filled.
+TEST(ControlTree, ProgressFillEndsRounded) {
+    Tree tree(R"(<Window><VerticalLayout><HorizontalLayout height="8"><Progress name="bar"
+        width="200" height="8" forecolor="#FF268FD6" foreround="4" value="50"/><Control/>
+        </HorizontalLayout><Control/></VerticalLayout></Window>)");
+    tree.manager.paintAll();
+    const tk::Surface& s = tree.manager.surface();
+    auto alpha = [&](int x, int y) { return s.pixels()[y * s.width() + x] >> 24; };
+    EXPECT_EQ(alpha(0, 0), 0u);
+    EXPECT_EQ(alpha(99, 0), 0u) << "the end of the fill is square";
+    EXPECT_EQ(alpha(99, 7), 0u);
+    EXPECT_EQ(alpha(97, 4), 255u);
+    EXPECT_EQ(alpha(50, 0), 255u);
+    EXPECT_EQ(alpha(101, 4), 0u) << "the fill runs past its value";
+}
+
 TEST(ControlTree, ButtonsOptionsAndCombosNotifyAndKeepTheirState) {
     Tree tree(R"(<Window><VerticalLayout>
         <Button name="go" text="Go"/><Button name="off" enabled="false"/>

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <malloc.h>
 #include <wincodec.h>
 #include <wrl/client.h>
 
@@ -248,6 +249,20 @@ TEST(FontTable, LooksUpOwnThenSharedThenDefault) {
     EXPECT_EQ(third.font(9105), (FontSpec{L"Roboto", 11}));
 }
 
+TEST(FontTable, ClearingTheSharedFontsLeavesOwnFontsAndDefaults) {
+    FontTable window, other;
+    window.addFont(9201, {L"Roboto", 20}, false);
+    window.setDefaultFont({L"Roboto", 11}, false);
+    other.addFont(9202, {L"Noto Sans", 16}, true);
+    other.setDefaultFont({L"Noto Sans", 17}, true);
+    ASSERT_EQ(other.font(9202), (FontSpec{L"Noto Sans", 16}));
+    FontTable::clearShared();
+    EXPECT_EQ(window.font(9201), (FontSpec{L"Roboto", 20}));
+    EXPECT_EQ(window.font(9202), (FontSpec{L"Roboto", 11}));
+    EXPECT_EQ(other.font(9202), FontTable::builtInDefault());
+    EXPECT_EQ(other.defaultFont(), FontTable::builtInDefault());
+}
+
 TEST(FontTable, HandlesAreCachedPerSpecAndDpi) {
     FontTable window;
     window.addFont(9401, {L"Roboto", 12}, false);
@@ -424,6 +439,18 @@ TEST(Languages, ReadingOrderFollowsTheScript) {
     EXPECT_LT(agreement(*turned, *drawWide(L"Tamrix.", kAlignLeft), expected->ink()), 0.8);
 }
 
+// Right-to-left runs that end in a ligature of several characters (lam-alef), of every length:
+// measuring them leaves the C runtime's heap intact.
+TEST(Languages, ArabicRunsEndingInALigatureKeepTheHeapIntact) {
+    for (int letters = 0; letters < 64; ++letters) {
+        const std::wstring text = std::wstring(letters, L'\u0628') + L"\u0644\u0627";
+        const TextMetrics m = measureText(text, font(L"Noto Sans Arabic", 14), 96, format(), {});
+        EXPECT_GT(m.size.cx, 0);
+        ASSERT_TRUE(HeapValidate(reinterpret_cast<HANDLE>(_get_heap_handle()), 0, nullptr))
+            << letters << " letters before the ligature";
+    }
+}
+
 TEST(Languages, HanGlyphsTakeTheFormOfTheLanguage) {
     const auto drawIn = [](const wchar_t* language) {
         return draw(L"骨直", font(L"Roboto", 40), with(format(), language), {0, 0, 200, 60},
@@ -597,6 +624,36 @@ INSTANTIATE_TEST_SUITE_P(
                     WrapCase{"Thai", L"ยินดีต้อนรับสู่โปรแกรมติดตั้ง", L"Arial", 12, 2},
                     WrapCase{"LongWord", L"Supercalifragilisticexpialidocious", L"Roboto", 8, 3}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Each line, shaped again on its own once the paragraph is broken, stays inside the box: a line
+// whose joining forms or marks come out wider than the paragraph's widths said is broken again.
+TEST(MultiLine, LinesShapedOnTheirOwnStayInsideTheBox) {
+    const struct {
+        std::wstring text;
+        FontSpec font;
+    } cases[] = {
+        {L"\u0627\u0644\u062a\u062b\u0628\u064a\u062a \u0646\u0627\u0645\u0648\u0641\u0642 "
+         L"\u0628\u0648\u062f. \u0644\u0637\u0641\u0627\u064b \u0645\u0633\u06cc\u0631 "
+         L"\u0646\u0635\u0628 \u0631\u0627 \u062a\u063a\u06cc\u06cc\u0631 "
+         L"\u062f\u0647\u06cc\u062f \u06cc\u0627 \u0622\u0646\u062a\u06cc\u200c"
+         L"\u0648\u06cc\u0631\u0648\u0633 \u0631\u0627 \u0645\u0648\u0642\u062a\u0627\u064b "
+         L"\u063a\u06cc\u0631\u0641\u0639\u0627\u0644 \u06a9\u0646\u06cc\u062f",
+         font(L"Roboto", 12)},
+        {L"\u0e01\u0e32\u0e23\u0e15\u0e34\u0e14\u0e15\u0e31\u0e49\u0e07\u0e25\u0e49\u0e21"
+         L"\u0e40\u0e2b\u0e25\u0e27 \u0e42\u0e1b\u0e23\u0e14\u0e25\u0e2d\u0e07\u0e40\u0e1b"
+         L"\u0e25\u0e35\u0e48\u0e22\u0e19\u0e40\u0e2a\u0e49\u0e19\u0e17\u0e32\u0e07 "
+         L"\u0e2b\u0e23\u0e37\u0e2d\u0e1b\u0e34\u0e14\u0e42\u0e1b\u0e23\u0e41\u0e01\u0e23"
+         L"\u0e21\u0e1b\u0e49\u0e2d\u0e07\u0e01\u0e31\u0e19\u0e44\u0e27\u0e23\u0e31\u0e2a",
+         font(L"Arial", 13)},
+    };
+    for (const auto& c : cases) {
+        for (int width = 120; width <= 420; width += 2) {
+            const TextMetrics m = measureText(c.text, c.font, 96, format(0, true), {width, 0});
+            EXPECT_LE(m.size.cx, width) << utility::wideToUtf8(c.text) << " in " << width;
+            EXPECT_TRUE(m.fits) << utility::wideToUtf8(c.text) << " in " << width;
+        }
+    }
+}
 
 struct BreakCase {
     std::wstring text;

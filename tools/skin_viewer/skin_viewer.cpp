@@ -3,12 +3,26 @@
 //   skin_viewer --layout mainframe.xml [--skin-dir DIR | --archive FILE.7z | --exe FILE.exe]
 //               [--lang zh_CN] [--dpi 192 (default: the system's)] [--font FACE] [--font-file FILE]
 //               [--select NAME=INDEX] [--text NAME=TEXT] [--visible NAME=0|1]
-//               [--attr NAME.ATTRIBUTE=VALUE] [--out FILE.png] [--report FILE.json] [--live]
+//               [--enabled NAME=0|1] [--attr NAME.ATTRIBUTE=VALUE]
+//               [--box-font FACE] [--box-icon IMAGE] [--box-text TEXT]
+//               [--button primary=TEXT | --button secondary=TEXT]
+//               [--out FILE.png] [--report FILE.json] [--live]
+//   skin_viewer [sources] [--font-file FILE] --batch FILE
 //
 // Options apply in the order given. --font sets the default font and ids 0-8 to the face, as
-// the main window does at start (one point larger for Thai). --report writes every visible
-// control with its rectangle, and for texts whether they fit their box. Without --live no
-// window is shown: the layout is laid out and painted off screen at the DPI.
+// the main window does at start (one point larger for Thai). The --box options do what a
+// message box does to its layout: --box-font its fonts (default and ids 0-3, sizes 12 to 18),
+// --box-icon its icon (an empty name hides the icon and widens the text), --box-text its text,
+// --button inserts one of its buttons into "bottombar". --report writes every visible control
+// with its rectangle and depth in the tree, and for texts whether they fit their box. Without
+// --live no window is shown: the layout is laid out and painted off screen at the DPI.
+//
+// --batch renders many layouts in one process: the file (UTF-8) holds one render per line,
+// its options and values separated by TABs (so a value may hold spaces; a value may be empty);
+// empty lines and lines starting with "#" are skipped. The sources and font files of the
+// command line serve every line. Each render starts afresh: no shared fonts, the text table of
+// its language. A line that fails is reported on stderr with its number, and the viewer then
+// exits with 1 after the last line.
 #include <windows.h>
 
 #include <objbase.h>
@@ -17,12 +31,14 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "toolkit/combo.h"
 #include "toolkit/container.h"
 #include "toolkit/edit.h"
+#include "toolkit/font_table.h"
 #include "toolkit/image_cache.h"
 #include "toolkit/markup.h"
 #include "toolkit/png_writer.h"
@@ -31,6 +47,7 @@
 #include "toolkit/toolkit_setup.h"
 #include "toolkit/window_base.h"
 #include "toolkit/window_layout.h"
+#include "ui/message_box.h"
 #include "utility/text.h"
 
 namespace {
@@ -40,6 +57,7 @@ struct Options {
     std::wstring language = L"en_US";
     std::wstring out;
     std::wstring report;
+    std::wstring batch;
     int dpi = 0;  // 0: the system's
     bool live = false;
     std::vector<std::pair<std::wstring, std::wstring>> edits;  // option name, value, in order
@@ -76,11 +94,55 @@ bool loadSkinSource(const std::wstring& kind, const std::wstring& value) {
     return false;
 }
 
+// A font file registered for this process, as the installer registers its language's font.
+// Each file once: the registrations last until the process ends.
+void registerFontFile(const std::wstring& path) {
+    static std::set<std::wstring> registered;
+    if (registered.insert(path).second) AddFontResourceExW(path.c_str(), FR_PRIVATE, nullptr);
+}
+
 void applyFonts(tk::PaintManager& manager, const std::wstring& face, const std::wstring& language) {
     const int base = language == L"th_TH" ? 13 : 12;
     const int sizes[] = {0, 2, 4, 6, 8, 10, 12, 16, 20};
     manager.fonts().setDefaultFont({face, base}, true);
     for (int id = 0; id < 9; ++id) manager.fonts().addFont(id, {face, base + sizes[id]}, true);
+}
+
+// The fonts a message box sets when it opens: the default and ids 0-3, sizes 12 to 18.
+void applyBoxFonts(tk::PaintManager& manager, const std::wstring& face) {
+    manager.fonts().setDefaultFont({face, 12}, true);
+    for (int id = 0; id < 4; ++id) manager.fonts().addFont(id, {face, 12 + 2 * id}, true);
+}
+
+// What a message box does with its icon: a name becomes the icon's background; an empty one
+// hides the icon and gives the text its room.
+bool applyBoxIcon(tk::PaintManager& manager, const std::wstring& image) {
+    tk::Control* icon = manager.findControl(L"msgiconimage");
+    if (!image.empty()) return icon && (icon->setBackgroundImage(image), true);
+    if (icon) icon->setVisible(false);
+    tk::Control* label = manager.findControl(L"descriptlabel");
+    return label && label->setAttribute(L"width", L"340");
+}
+
+// What a message box does with its text.
+bool applyBoxText(tk::PaintManager& manager, const std::wstring& text) {
+    auto* label = dynamic_cast<tk::Label*>(manager.findControl(L"descriptlabel"));
+    if (!label) return false;
+    label->setAttribute(L"align", L"center");
+    label->setAttribute(L"valign", L"vcenter");
+    label->setAttribute(L"multiline", L"true");
+    label->setShowHtml(true);
+    label->setText(text);
+    return true;
+}
+
+// A message box's button, inserted into the button row before its last child.
+bool addBoxButton(tk::PaintManager& manager, const std::wstring& style, const std::wstring& text) {
+    auto* bar = dynamic_cast<tk::Container*>(manager.findControl(L"bottombar"));
+    if (!bar || (style != L"primary" && style != L"secondary")) return false;
+    const msg::MessageBoxButton button{text, {}, style == L"primary"};
+    bar->insertAt(std::max(0, bar->childCount() - 1), std::make_unique<msg::CSelectionUI>(button));
+    return true;
 }
 
 // NAME=VALUE split at the first "=".
@@ -95,8 +157,12 @@ bool splitAssignment(const std::wstring& text, std::wstring& name, std::wstring&
 bool applyEdit(tk::PaintManager& manager, const std::wstring& option, const std::wstring& arg,
                const std::wstring& language) {
     if (option == L"--font") return applyFonts(manager, arg, language), true;
+    if (option == L"--box-font") return applyBoxFonts(manager, arg), true;
+    if (option == L"--box-icon") return applyBoxIcon(manager, arg);
+    if (option == L"--box-text") return applyBoxText(manager, arg);
     std::wstring name, value;
     if (!splitAssignment(arg, name, value)) return false;
+    if (option == L"--button") return addBoxButton(manager, name, value);
     std::wstring attribute;
     if (option == L"--attr") {
         const size_t dot = name.find(L'.');
@@ -110,8 +176,10 @@ bool applyEdit(tk::PaintManager& manager, const std::wstring& option, const std:
         control->setText(tk::resolveLayoutText(value));
     else if (option == L"--visible")
         control->setVisible(value != L"0");
+    else if (option == L"--enabled")
+        control->setEnabled(value != L"0");
     else if (option == L"--attr")
-        control->setAttribute(attribute, value);
+        return control->setAttribute(attribute, value);
     else if (option == L"--select") {
         const int index = _wtoi(value.c_str());
         if (auto* tab = dynamic_cast<tk::TabLayout*>(control)) return tab->selectPage(index);
@@ -145,37 +213,46 @@ std::wstring jsonText(const std::wstring& text) {
     return out + L"\"";
 }
 
-void reportControl(tk::Control& c, std::wstring& out, tk::PaintManager& manager) {
+const wchar_t* jsonBool(bool value) {
+    return value ? L"true" : L"false";
+}
+
+void reportControl(tk::Control& c, int depth, std::wstring& out, tk::PaintManager& manager) {
     if (!c.isVisible()) return;
     const tk::Rect r = c.rect();
     out += L"{\"name\":" + jsonText(c.name()) + L",\"class\":" +
-           jsonText(std::wstring(c.className())) + L",\"rect\":[" + std::to_wstring(r.left) + L"," +
-           std::to_wstring(r.top) + L"," + std::to_wstring(r.right) + L"," +
-           std::to_wstring(r.bottom) + L"]";
+           jsonText(std::wstring(c.className())) + L",\"depth\":" + std::to_wstring(depth) +
+           L",\"rect\":[" + std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
+           std::to_wstring(r.right) + L"," + std::to_wstring(r.bottom) + L"]";
     if (auto* label = dynamic_cast<tk::Label*>(&c); label && !label->text().empty()) {
         const tk::Rect box = r.deflate(tk::scaleInsets(label->textPadding(), manager.dpi()));
         tk::TextFormat format = label->textFormat();
+        const bool ellipsis = format.endEllipsis;
         format.endEllipsis = false;
         const auto m = tk::measureText(label->text(), label->fontSpec(), manager.dpi(), format,
                                        {box.width(), format.multiline ? 0 : box.height()});
-        const bool fits = m.size.cx <= box.width() && m.size.cy <= box.height();
-        out += L",\"text\":" + jsonText(label->text()) + L",\"fits\":" +
-               (fits ? L"true" : L"false") + L",\"need\":[" + std::to_wstring(m.size.cx) + L"," +
+        // As the toolkit judges it: a single line by its width (the line box of a tall face may
+        // be higher than a snug box while its letters are not), lines by their height too.
+        const bool fits =
+            m.size.cx <= box.width() && (!format.multiline || m.size.cy <= box.height());
+        out += L",\"text\":" + jsonText(label->text()) + L",\"multiline\":" +
+               jsonBool(format.multiline) + L",\"ellipsis\":" + jsonBool(ellipsis) + L",\"fits\":" +
+               jsonBool(fits) + L",\"need\":[" + std::to_wstring(m.size.cx) + L"," +
                std::to_wstring(m.size.cy) + L"],\"box\":[" + std::to_wstring(box.width()) + L"," +
-               std::to_wstring(box.height()) + L"],\"missingGlyph\":" +
-               (m.missingGlyph ? L"true" : L"false") + L",\"faces\":[";
+               std::to_wstring(box.height()) + L"],\"missingGlyph\":" + jsonBool(m.missingGlyph) +
+               L",\"faces\":[";
         for (size_t i = 0; i < m.facesUsed.size(); ++i)
             out += (i ? L"," : L"") + jsonText(m.facesUsed[i]);
         out += L"]";
     }
     out += L"},\n";
     for (int i = 0; i < c.childCount(); ++i)
-        if (tk::Control* child = c.childAt(i)) reportControl(*child, out, manager);
+        if (tk::Control* child = c.childAt(i)) reportControl(*child, depth + 1, out, manager);
 }
 
 bool writeReport(const std::wstring& path, tk::PaintManager& manager) {
     std::wstring out = L"[\n";
-    if (manager.root()) reportControl(*manager.root(), out, manager);
+    if (manager.root()) reportControl(*manager.root(), 0, out, manager);
     if (out.size() > 2) out.erase(out.size() - 2, 1);  // the last comma
     out += L"]\n";
     std::ofstream file(path.c_str(), std::ios::binary);
@@ -219,15 +296,32 @@ int runLive(const Options& options) {
     return 0;
 }
 
-int renderOffScreen(const Options& options) {
+// The text table of the language, loaded afresh when the language changes.
+void useLanguage(const std::wstring& language) {
+    static std::optional<std::wstring> loaded;
+    if (loaded == language) return;
+    loaded = language;
+    tk::setTableLanguage(language);
+    tk::textTable().clear();
+    tk::textTable().loadForProcess(tk::skinStore().instanceFolder(), tk::skinStore());
+}
+
+// Renders off screen; false (with the reason on stderr) when something was not applied or not
+// written.
+bool renderOffScreen(const Options& options) {
+    useLanguage(options.language);
+    tk::FontTable::clearShared();
     tk::PaintManager manager;
     manager.attachWindow(nullptr, {}, nullptr);
     manager.setDpi(options.dpi > 0 ? options.dpi : tk::windowDpi(nullptr));
     const auto settings = tk::loadWindowLayout(manager, L"", options.layout, nullptr);
-    if (!settings || !manager.root()) return fail(L"cannot load layout", options.layout);
+    if (!settings || !manager.root()) return fail(L"cannot load layout", options.layout), false;
+    bool ok = true;
     for (const auto& [option, value] : options.edits)
-        if (!applyEdit(manager, option, value, options.language))
+        if (!applyEdit(manager, option, value, options.language)) {
             fwprintf(stderr, L"skin_viewer: %ls %ls not applied\n", option.c_str(), value.c_str());
+            ok = false;
+        }
     // The DPI the manager lays out at: the given one, or the system's when none was given.
     const int dpi = manager.dpi();
     const int width = tk::scaleLength(settings->size.cx > 0 ? settings->size.cx : 640, dpi);
@@ -235,15 +329,117 @@ int renderOffScreen(const Options& options) {
     manager.resize({width, height});
     manager.paintAll();
     if (!options.out.empty() && !tk::writePng(options.out, manager.surface()))
-        return fail(L"cannot write", options.out);
+        return fail(L"cannot write", options.out), false;
     if (!options.report.empty() && !writeReport(options.report, manager))
-        return fail(L"cannot write", options.report);
-    return 0;
+        return fail(L"cannot write", options.report), false;
+    return ok;
+}
+
+bool isEdit(const std::wstring& option) {
+    return option == L"--font" || option == L"--select" || option == L"--text" ||
+           option == L"--visible" || option == L"--enabled" || option == L"--attr" ||
+           option == L"--box-font" || option == L"--box-icon" || option == L"--box-text" ||
+           option == L"--button";
+}
+
+// One option with its value into the options of a render; false for an unknown option.
+bool takeOption(Options& options, const std::wstring& option, const std::wstring& value) {
+    if (option == L"--layout")
+        options.layout = value;
+    else if (option == L"--lang")
+        options.language = value;
+    else if (option == L"--dpi")
+        options.dpi = _wtoi(value.c_str());
+    else if (option == L"--out")
+        options.out = value;
+    else if (option == L"--report")
+        options.report = value;
+    else if (option == L"--font-file")
+        registerFontFile(value);
+    else if (isEdit(option))
+        options.edits.emplace_back(option, value);
+    else
+        return false;
+    return true;
+}
+
+std::vector<std::wstring> splitTabs(const std::wstring& line) {
+    std::vector<std::wstring> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find(L'\t', start);
+        fields.push_back(line.substr(start, tab - start));
+        if (tab == std::wstring::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+// Every line of the batch file rendered with the command line's options as its base; 0 when
+// all went well, 1 when some line failed, 2 when the file cannot be read.
+int runBatch(const Options& base) {
+    const auto bytes = readFile(base.batch);
+    if (!bytes) return fail(L"cannot read", base.batch);
+    const std::wstring text = utility::utf8ToWide(std::string(bytes->begin(), bytes->end()));
+    int failed = 0, number = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (line.empty() || line[0] == L'#') continue;
+        Options options = base;
+        const auto fields = splitTabs(line);
+        bool ok = fields.size() % 2 == 0;
+        for (size_t i = 0; ok && i + 1 < fields.size(); i += 2)
+            ok = takeOption(options, fields[i], fields[i + 1]);
+        if (ok && options.layout.empty()) ok = false;
+        if (!ok || !renderOffScreen(options)) {
+            fwprintf(stderr, L"skin_viewer: line %d failed\n", number);
+            ++failed;
+        }
+    }
+    return failed ? 1 : 0;
+}
+
+// A crash ends the viewer at once, its address and call stack (module and offset) on stderr,
+// instead of waiting for a debugger.
+LONG WINAPI reportCrash(EXCEPTION_POINTERS* info) {
+    fwprintf(stderr, L"skin_viewer: exception %08lx\n",
+             static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
+    CONTEXT context = *info->ContextRecord;
+    for (int frame = 0; frame < 32 && context.Rip; ++frame) {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(context.Rip), &module);
+        wchar_t name[MAX_PATH] = L"?";
+        if (module) GetModuleFileNameW(module, name, MAX_PATH);
+        fwprintf(stderr, L"  at %ls+0x%llx (0x%llx)\n", name,
+                 static_cast<unsigned long long>(context.Rip - reinterpret_cast<DWORD64>(module)),
+                 static_cast<unsigned long long>(context.Rip));
+        DWORD64 base = 0;
+        PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &base, nullptr);
+        if (!function) {
+            context.Rip = *reinterpret_cast<DWORD64*>(context.Rsp);
+            context.Rsp += 8;
+            continue;
+        }
+        void* handlerData = nullptr;
+        DWORD64 establisher = 0;
+        RtlVirtualUnwind(UNW_FLAG_NHANDLER, base, context.Rip, function, &context, &handlerData,
+                         &establisher, nullptr);
+    }
+    fflush(stderr);
+    return EXCEPTION_EXECUTE_HANDLER;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    SetUnhandledExceptionFilter(reportCrash);
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return fail(L"no COM");
     Options options;
     tk::skinStore().setInstance(nullptr);
@@ -257,32 +453,26 @@ int wmain(int argc, wchar_t** argv) {
         }
         if (i + 1 >= argc) return fail(L"missing value for", option);
         const std::wstring value = argv[++i];
-        if (option == L"--layout")
-            options.layout = value;
-        else if (option == L"--lang")
-            options.language = value;
-        else if (option == L"--dpi")
-            options.dpi = _wtoi(value.c_str());
-        else if (option == L"--out")
-            options.out = value;
-        else if (option == L"--report")
-            options.report = value;
-        else if (option == L"--font-file")
-            AddFontResourceExW(value.c_str(), FR_PRIVATE, nullptr);
-        else if (option == L"--skin-dir" || option == L"--archive" || option == L"--exe")
+        if (option == L"--skin-dir" || option == L"--archive" || option == L"--exe")
             sources.emplace_back(option, value);
-        else if (option == L"--font" || option == L"--select" || option == L"--text" ||
-                 option == L"--visible" || option == L"--attr")
-            options.edits.emplace_back(option, value);
-        else
+        else if (option == L"--batch")
+            options.batch = value;
+        else if (!takeOption(options, option, value))
             return fail(L"unknown option", option);
     }
-    if (options.layout.empty()) return fail(L"no --layout given");
-    tk::setTableLanguage(options.language);
+    if (options.layout.empty() && options.batch.empty()) return fail(L"no --layout given");
     for (const auto& [kind, value] : sources)
         if (!loadSkinSource(kind, value)) return fail(L"cannot read skin", value);
-    tk::textTable().loadForProcess(tk::skinStore().instanceFolder(), tk::skinStore());
-    const int result = options.live ? runLive(options) : renderOffScreen(options);
+    int result = 0;
+    if (!options.batch.empty()) {
+        result = runBatch(options);
+    } else if (options.live) {
+        tk::setTableLanguage(options.language);
+        tk::textTable().loadForProcess(tk::skinStore().instanceFolder(), tk::skinStore());
+        result = runLive(options);
+    } else {
+        result = renderOffScreen(options) ? 0 : 2;
+    }
     CoUninitialize();
     return result;
 }
