@@ -84,7 +84,7 @@ LOGFONTW logFontFor(const FontSpec& spec, int dpi);
 // GDI fonts made from specs, one per (spec, DPI), kept until the cache is destroyed.
 class FontCache {
 public:
-    // The font for the spec at the DPI; null when GDI cannot make it.
+    // The GDI font of a FontSpec at the DPI; null when GDI cannot make it.
     HFONT get(const FontSpec& spec, int dpi);
     std::size_t size() const { return fonts_.size(); }
 

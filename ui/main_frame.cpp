@@ -402,23 +402,25 @@ void CMainFrame::onInstallFinished(bool success) {
     }
 }
 
-void CMainFrame::showInstallErrorBox() {
-    if (!installErrorBox_) {
-        installErrorBox_ = new TxInstallErrorBox([this] { installErrorBox_ = nullptr; });
-        installErrorBox_->create(hwnd(), 0, 0);
-        installErrorBox_->centerWindow();
+namespace {
+
+// Shows the one dialog of its kind, creating it over the parent first when none is open; the
+// dialog clears the reference when it closes.
+template <class Box>
+void showOneDialog(Box*& box, HWND parent) {
+    if (!box) {
+        box = new Box([&box] { box = nullptr; });
+        box->create(parent, 0, 0);
+        box->centerWindow();
     }
-    installErrorBox_->showWindow(true, true);
+    box->showWindow(true, true);
 }
 
-void CMainFrame::showDownloadErrorBox() {
-    if (!downloadErrorBox_) {
-        downloadErrorBox_ = new TxDownloaderErrorBox([this] { downloadErrorBox_ = nullptr; });
-        downloadErrorBox_->create(hwnd(), 0, 0);
-        downloadErrorBox_->centerWindow();
-    }
-    downloadErrorBox_->showWindow(true, true);
-}
+}  // namespace
+
+void CMainFrame::showInstallErrorBox() { showOneDialog(installErrorBox_, hwnd()); }
+
+void CMainFrame::showDownloadErrorBox() { showOneDialog(downloadErrorBox_, hwnd()); }
 
 void CMainFrame::refreshPathAndLogo() {
     findControl(L"pathedit")->setText(model_.installFolder());
