@@ -266,12 +266,18 @@ bool Label::setAttribute(std::wstring_view name, const std::wstring& value) {
     if (name == L"disabledtextcolor") return assign(disabledTextColor_, value, parseColor);
     if (name == L"textpadding") return assign(textPadding_, value, parseInsets);
     if (name == L"align") return align_ = horizontalAlign(value, align_), true;
-    if (name == L"valign") return align_ = verticalAlign(value, align_), true;
+    if (name == L"valign") {
+        align_ = verticalAlign(value, align_);
+        valignGiven_ = true;
+        return true;
+    }
     if (name == L"endellipsis") return assign(endEllipsis_, value, parseBool);
     if (name == L"showhtml") return assign(showHtml_, value, parseBool);
     if (name == L"multiline") {
         assign(multiline_, value, parseBool);
-        if (multiline_) align_ = (align_ & ~(kAlignVCenter | kAlignBottom)) | kAlignTop;
+        // Wrapped text starts at the top unless a vertical alignment was asked for.
+        if (multiline_ && !valignGiven_)
+            align_ = (align_ & ~(kAlignVCenter | kAlignBottom)) | kAlignTop;
         return true;
     }
     if (name == L"autocalcwidth") return assign(autoWidth_, value, parseBool);

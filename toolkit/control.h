@@ -176,7 +176,9 @@ public:
     // The label grows to its text's width (at least the given minimum, in 96-DPI units).
     void setAutoWidth(bool on) { autoWidth_ = on, invalidateLayout(); }
     // The label sizes to its text, and is at least this wide (96-DPI units).
-    void setMinTextWidth(int width) { minTextWidth_ = width, autoWidth_ = true, invalidateLayout(); }
+    void setMinTextWidth(int width) {
+        minTextWidth_ = width, autoWidth_ = true, invalidateLayout();
+    }
     int fontId() const { return font_; }
     TextFormat textFormat() const;
     const Insets& textPadding() const { return textPadding_; }
@@ -196,6 +198,7 @@ protected:
     bool showHtml_ = false;
     bool multiline_ = false;
     bool autoWidth_ = false;
+    bool valignGiven_ = false;
     int minTextWidth_ = 0;
 };
 

@@ -418,9 +418,13 @@ void showOneDialog(Box*& box, HWND parent) {
 
 }  // namespace
 
-void CMainFrame::showInstallErrorBox() { showOneDialog(installErrorBox_, hwnd()); }
+void CMainFrame::showInstallErrorBox() {
+    showOneDialog(installErrorBox_, hwnd());
+}
 
-void CMainFrame::showDownloadErrorBox() { showOneDialog(downloadErrorBox_, hwnd()); }
+void CMainFrame::showDownloadErrorBox() {
+    showOneDialog(downloadErrorBox_, hwnd());
+}
 
 void CMainFrame::refreshPathAndLogo() {
     findControl(L"pathedit")->setText(model_.installFolder());

@@ -107,6 +107,20 @@ TEST(ControlFactory, WindowClassesComeFirstAndAnswerTheirInterface) {
     EXPECT_NE(tree.manager.findControl(L"plain")->getInterface(L"Button"), nullptr);
 }
 
+TEST(ControlTree, WrappedTextStartsAtTheTopUnlessAskedOtherwise) {
+    const std::pair<tk::Attributes, unsigned> cases[] = {
+        {{{L"multiline", L"true"}}, tk::kAlignTop},
+        {{{L"valign", L"center"}, {L"multiline", L"true"}}, tk::kAlignVCenter},
+        {{{L"multiline", L"true"}, {L"valign", L"bottom"}}, tk::kAlignBottom},
+        {{}, tk::kAlignVCenter},
+    };
+    for (const auto& [attributes, vertical] : cases) {
+        tk::Label label;
+        tk::applyAttributes(label, attributes);
+        EXPECT_EQ(label.textFormat().align & (tk::kAlignVCenter | tk::kAlignBottom), vertical);
+    }
+}
+
 TEST(ControlTree, VisibilityIsInheritedAndTabsShowOnePage) {
     Tree tree(R"(<Window><VerticalLayout><TabLayout name="tab" selectedid="1">
         <VerticalLayout name="page0"><Button name="b0"/></VerticalLayout>
