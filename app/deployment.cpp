@@ -65,6 +65,7 @@ constexpr Values kValues{
     .analyticsProperties = kAnalyticsProperties,
     .defaultAnalyticsProperty = {L"", L"G-XBSGNAEEZI", L"7ZSu6HTBekm7zFyGmhmfTh"},
     .signingSalt = "onlfqlhq*",
+    .installerSigner = L"Vorlund Interactive Ltd",
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The deployment's values: every host, web address, analytics property and signing salt that
-// differs between deployments of the installer. They are compiled in and kept in this one place;
-// the rest of the program builds its addresses from them (mostly through ConfigImp).
+// The deployment's values: every host, web address, analytics property, signing salt and signer
+// name that differs between deployments of the installer. They are compiled in and kept in this
+// one place; the rest of the program builds its addresses from them (mostly through ConfigImp).
 #pragma once
 
 #include <span>
@@ -48,6 +48,11 @@ struct Values {
 
     // Salt of the event upload signature: eight lower-case letters and "*".
     std::string_view signingSalt;
+
+    // Common name of the certificate that signs the offline installer, whose Authenticode
+    // signature is checked before it runs; empty for builds that ship unsigned installers (no
+    // check).
+    std::wstring_view installerSigner;
 };
 
 // The compiled-in values of this deployment.

@@ -10,6 +10,7 @@ packages=(
     fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-roboto-unhinted fonts-nanum fonts-inter
     xdotool librsvg2-bin python3-fonttools
     g++ libcpp-httplib-dev libssl-dev openssl iproute2 util-linux curl python3 libgtest-dev pkgconf
+    osslsigncode tinyproxy
 )
 
 install_packages() {

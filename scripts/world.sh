@@ -109,6 +109,7 @@ inside() {
     "$double" --world "$world" --standin "$standin" \
         --cert "$state/certs/vendor.pem" --key "$state/certs/vendor.key" \
         --wrong-cert "$state/certs/wrong-host.pem" --wrong-key "$state/certs/wrong-host.key" \
+        --signing "$state/certs/signing" --package-cache "$state/packages" \
         --ready "$root/double.ready" 2>>"$world/double.log" &
     double_pid=$!
     if [ -z "${TAMRIX_WORLD_DISPLAY:-}" ]; then
@@ -181,14 +182,18 @@ ensure_double() {
     TAMRIX_BUILD_DIR=$build "$top/scripts/native.sh"
 }
 
-# CA, one certificate for every vendor name, and one for a name no vendor host has. Remade when
-# the host list changes; the CA stays.
+# CA, one certificate for every vendor name, and one for a name no vendor host has; the
+# code-signing certificates the double signs the installer packages with: the vendor's (its
+# deployment name, from the world's CA), another signer's (same CA), the vendor's name from a CA
+# the world does not trust (the chain includes that CA) and from one nobody has (no issuer).
+# Remade when the host list or the signer name changes; the CA stays.
 ensure_certs() {
     (
         flock 9
         local dir=$state/certs hosts stamp
         hosts=$("$double" --print-hosts)
-        stamp=$(printf '%s\n' "$hosts" | sha256sum | cut -c1-16)
+        signer=$("$double" --print-signer)
+        stamp=$(printf '%s\n' "$hosts" "code: $signer" | sha256sum | cut -c1-16)
         [ -f "$dir/ready-$stamp" ] && exit 0
         say "making the world's certificates"
         mkdir -p "$dir"
@@ -209,6 +214,12 @@ keyUsage = critical, digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
 subjectAltName = $san
 authorityKeyIdentifier = keyid
+[code]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 [wrong]
 basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature, keyEncipherment
@@ -221,16 +232,31 @@ EOF
                 -extensions ca -subj "/O=Tamrix World/CN=Tamrix World Test CA" \
                 -keyout "$dir/ca.key" -out "$dir/ca.pem" 2>/dev/null
         fi
-        issue() { # extension common-name output-name
+        issue() { # extension common-name output-name [ca-name]
+            local ca=${4:-ca}
             openssl req -new -newkey rsa:2048 -nodes -config "$cnf" -subj "/O=Tamrix World/CN=$2" \
                 -keyout "$dir/$3.key" -out "$dir/$3.csr" 2>/dev/null
-            openssl x509 -req -sha256 -days 825 -in "$dir/$3.csr" -CA "$dir/ca.pem" \
-                -CAkey "$dir/ca.key" -set_serial "0x$(openssl rand -hex 8)" -extfile "$cnf" \
+            openssl x509 -req -sha256 -days 825 -in "$dir/$3.csr" -CA "$dir/$ca.pem" \
+                -CAkey "$dir/$ca.key" -set_serial "0x$(openssl rand -hex 8)" -extfile "$cnf" \
                 -extensions "$1" -out "$dir/$3.pem" 2>/dev/null
             rm -f "$dir/$3.csr"
         }
+        other_ca() { # name common-name
+            openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 3650 -config "$cnf" \
+                -extensions ca -subj "/O=Tamrix World/CN=$2" \
+                -keyout "$dir/$1.key" -out "$dir/$1.pem" 2>/dev/null
+        }
         issue vendor "Tamrix World vendor hosts" vendor
         issue wrong wrong-host.invalid wrong-host
+        mkdir -p "$dir/signing"
+        issue code "$signer" signing/code-vendor
+        issue code "Tamrix World other signer" signing/code-other
+        other_ca unknown-ca "Tamrix World unknown CA"
+        issue code "$signer" signing/code-unknown-ca unknown-ca
+        cat "$dir/unknown-ca.pem" >>"$dir/signing/code-unknown-ca.pem"
+        other_ca vanished-ca "Tamrix World vanished CA"
+        issue code "$signer" signing/code-no-issuer vanished-ca
+        rm -f "$dir/vanished-ca.key" "$dir/vanished-ca.pem"
         touch "$dir/ready-$stamp"
     ) 9>"$state/certs.lock"
 }

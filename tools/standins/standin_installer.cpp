@@ -4,7 +4,7 @@
 // installs the stand-in emulator into FOLDER (gxplayer.exe, gxconsole.exe and
 // vms\config\sarvels.config), records FOLDER as "InstallDir" under the edition's registry key,
 // and posts 11125 (success) or 11124 (failure, code in the word parameter) to the downloader's
-// window. The edition comes from the trailer line the double puts at the end of the package.
+// window. The edition comes from the trailer line the double puts near the end of the package.
 //
 // Scenario ("standins" -> "installer"):
 //   "behaviour": "success" (default) | "fail" | "silent" (installs, posts nothing) |
@@ -98,12 +98,12 @@ Options parseOptions(const wchar_t* commandLine) {
     return options;
 }
 
-// "edition=<e>" from the trailer line at the end of the package; "9" when there is none (the
-// program run straight from the build).
+// "edition=<e>" from the trailer line near the end of the package (a signature follows it in a
+// signed package); "9" when there is none (the program run straight from the build).
 std::string packageEdition() {
     std::ifstream in(standin::exePath().c_str(), std::ios::binary | std::ios::ate);
     const std::streamoff size = in.tellg();
-    const std::streamoff tail = std::min<std::streamoff>(size, 256);
+    const std::streamoff tail = std::min<std::streamoff>(size, 64 * 1024);
     std::string bytes(static_cast<std::size_t>(tail), '\0');
     in.seekg(size - tail);
     in.read(bytes.data(), tail);

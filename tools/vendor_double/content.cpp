@@ -295,11 +295,11 @@ std::string packageTrailer(std::string_view fileName, std::uint64_t size) {
            " file=" + std::string(fileName) + " size=" + std::to_string(size) + "\n";
 }
 
-std::shared_ptr<const std::string> PackageSource::program() {
+std::shared_ptr<const std::string> PackageSource::program(long long& stamp) {
     struct stat info {};
     if (::stat(standinPath_.c_str(), &info) != 0) return nullptr;
-    const long long stamp = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL +
-                            info.st_mtim.tv_nsec + info.st_size;
+    stamp = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec +
+            info.st_size;
     std::lock_guard lock(mutex_);
     if (program_ && stamp == programStamp_) return program_;
     std::ifstream in(standinPath_, std::ios::binary);
@@ -311,17 +311,30 @@ std::shared_ptr<const std::string> PackageSource::program() {
     return program_;
 }
 
-BodyPtr PackageSource::package(std::string_view fileName, std::uint64_t size) {
+BodyPtr PackageSource::package(std::string_view fileName, std::uint64_t size,
+                               PackageSignature signature) {
     if (editionOfPackage(fileName).empty()) return nullptr;
-    auto bytes = program();
+    long long stamp = 0;
+    auto bytes = program(stamp);
     if (!bytes) return nullptr;
-    return packageBody(std::move(bytes), packageTrailer(fileName, size), size);
+    std::string trailer = packageTrailer(fileName, size);
+    if (signature == PackageSignature::None || !signer_.enabled()) {
+        return packageBody(std::move(bytes), std::move(trailer), size);
+    }
+    const std::uint64_t smallest = bytes->size() + trailer.size();
+    const auto compose = [&](std::uint64_t composed) {
+        return packageBody(bytes, trailer, composed);
+    };
+    return signer_.sign(std::to_string(stamp) + "-" + std::string(fileName), size, signature,
+                        compose, smallest);
 }
 
-std::string PackageSource::packageMd5(std::string_view fileName, std::uint64_t size) {
-    const BodyPtr body = package(fileName, size);
+std::string PackageSource::packageMd5(std::string_view fileName, std::uint64_t size,
+                                      PackageSignature signature) {
+    const BodyPtr body = package(fileName, size, signature);
     if (!body) return {};
-    const std::string key = std::string(fileName) + "/" + std::to_string(size);
+    const std::string key = std::string(fileName) + "/" + std::to_string(size) + "/" +
+                            std::string(packageSignatureName(signature));
     {
         std::lock_guard lock(mutex_);
         if (const auto it = md5s_.find(key); it != md5s_.end()) return it->second;
@@ -332,8 +345,14 @@ std::string PackageSource::packageMd5(std::string_view fileName, std::uint64_t s
     return md5;
 }
 
-Content::Content(std::string worldDir, std::string standinPath)
-    : worldDir_(std::move(worldDir)), packages_(std::move(standinPath)) {}
+PackageSignature packageSignatureOf(const Scenario& scenario) {
+    const auto* name = scenario.content("installerSignature");
+    if (name == nullptr || !name->IsString()) return PackageSignature::Vendor;
+    return parsePackageSignature(name->GetString()).value_or(PackageSignature::Vendor);
+}
+
+Content::Content(std::string worldDir, std::string standinPath, PackageSigning signing)
+    : worldDir_(std::move(worldDir)), packages_(std::move(standinPath), std::move(signing)) {}
 
 std::string Content::resolvePath(const std::string& path) const {
     if (path.size() >= 2 && (path[0] == 'Z' || path[0] == 'z') && path[1] == ':') {
@@ -381,7 +400,8 @@ std::string Content::versionDocument(const Scenario& scenario) {
         w.Key("ver"), writeString(w, edition.version);
         w.Key("url"), writeString(w, https(cdnHost(), path));
         w.Key("url_spare"), writeString(w, https(spareResourceHost(), path));
-        w.Key("md5"), writeString(w, packages_.packageMd5(edition.file, size));
+        w.Key("md5"),
+            writeString(w, packages_.packageMd5(edition.file, size, packageSignatureOf(scenario)));
         w.EndObject();
     }
     w.Key("homeurl");
@@ -427,7 +447,7 @@ std::string defaultChannelAnswer() {
 
 Resource Content::packageFile(std::string_view fileName, const Scenario& scenario) {
     const std::uint64_t size = installerSize(scenario);
-    BodyPtr body = packages_.package(fileName, size);
+    BodyPtr body = packages_.package(fileName, size, packageSignatureOf(scenario));
     if (!body) {
         Resource missing = htmlError(404);
         if (!editionOfPackage(fileName).empty())

@@ -12,6 +12,7 @@
 #include "body.h"
 #include "request.h"
 #include "scenario.h"
+#include "signing.h"
 
 namespace vendor_double {
 
@@ -33,25 +34,34 @@ inline constexpr std::uint64_t kDefaultInstallerSize = 11 * 1024 * 1024;
 inline constexpr int kDefaultChannelOpenId = 2468;
 
 // The offline installer stand-in, served as each edition's package file: the program, zero
-// padding, and a trailer line that names the edition (the stand-in reads it from its own file).
+// padding, and a trailer line that names the edition (the stand-in reads it from its own file),
+// signed as the scenario asks when the double has certificates (with the vendor's by default).
 class PackageSource {
 public:
-    explicit PackageSource(std::string standinPath) : standinPath_(std::move(standinPath)) {}
-    // The package for a package file name ("Tamrix9.0.exe"); null for other names or when the
-    // stand-in program cannot be read.
-    BodyPtr package(std::string_view fileName, std::uint64_t size);
+    explicit PackageSource(std::string standinPath, PackageSigning signing = {})
+        : standinPath_(std::move(standinPath)), signer_(std::move(signing)) {}
+    // The package for a package file name ("Tamrix9.0.exe"); null for other names, when the
+    // stand-in program cannot be read or the signature cannot be made.
+    BodyPtr package(std::string_view fileName, std::uint64_t size,
+                    PackageSignature signature = PackageSignature::Vendor);
     // MD5 of the package as served with that size; empty when there is none.
-    std::string packageMd5(std::string_view fileName, std::uint64_t size);
+    std::string packageMd5(std::string_view fileName, std::uint64_t size,
+                           PackageSignature signature = PackageSignature::Vendor);
 
 private:
-    std::shared_ptr<const std::string> program();
+    std::shared_ptr<const std::string> program(long long& stamp);
 
     std::string standinPath_;
+    PackageSigner signer_;
     std::mutex mutex_;
     std::shared_ptr<const std::string> program_;
     long long programStamp_ = -1;
-    std::map<std::string, std::string> md5s_;  // by file name, size and program stamp
+    std::map<std::string, std::string> md5s_;  // by file name, size, signature and program stamp
 };
+
+// The signature the scenario asks for ("content" -> "installerSignature"); the vendor's when it
+// says nothing.
+PackageSignature packageSignatureOf(const Scenario& scenario);
 
 // The edition a package file name stands for ("4", "64", "9", "3"); empty for other names.
 std::string editionOfPackage(std::string_view fileName);
@@ -60,7 +70,7 @@ std::string packageTrailer(std::string_view fileName, std::uint64_t size);
 
 class Content {
 public:
-    Content(std::string worldDir, std::string standinPath);
+    Content(std::string worldDir, std::string standinPath, PackageSigning signing = {});
 
     Resource resolve(const IncomingRequest& request, const Scenario& scenario);
     // A body from a scenario's body form; null with the reason when a file cannot be read.

@@ -167,4 +167,8 @@ std::string signingSalt() {
     return std::string(deployment::values().signingSalt);
 }
 
+std::string installerSigner() {
+    return narrow(deployment::values().installerSigner);
+}
+
 }  // namespace vendor_double

@@ -38,6 +38,8 @@ std::string mainWebSiteHost();
 std::string regionalWebSiteHost(std::string_view language);  // main site when none
 std::string communityPage(std::string_view language);        // full address
 std::string signingSalt();
+// The common name the vendor signs its installers with.
+std::string installerSigner();
 
 // One analytics property of the deployment; language empty for the default one.
 struct AnalyticsPropertyText {

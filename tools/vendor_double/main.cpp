@@ -1,8 +1,11 @@
 // The vendor double: serves every host of the deployment table for the isolated world.
 //   vendor_double --print-hosts
+//   vendor_double --print-signer     (the common name that signs the vendor's installers)
 //   vendor_double --world DIR --standin FILE --cert FILE --key FILE
 //                 [--wrong-cert FILE --wrong-key FILE] [--address A] [--https-port N]
-//                 [--http-port N] [--ready FILE]
+//                 [--http-port N] [--ready FILE] [--signing DIR --package-cache DIR]
+//   --signing names the folder of the code-signing certificates (code-vendor.pem/.key, ...); the
+//   packages are then signed and kept in the package cache.
 // It writes one line to the ready file (a FIFO the world script reads) once both ports listen,
 // and serves until SIGTERM or SIGINT.
 #include <signal.h>
@@ -23,7 +26,8 @@ int usage() {
                  "usage: vendor_double --print-hosts\n"
                  "       vendor_double --world DIR --standin FILE --cert FILE --key FILE\n"
                  "                     [--wrong-cert FILE --wrong-key FILE] [--address A]\n"
-                 "                     [--https-port N] [--http-port N] [--ready FILE]\n");
+                 "                     [--https-port N] [--http-port N] [--ready FILE]\n"
+                 "                     [--signing DIR --package-cache DIR]\n");
     return 2;
 }
 
@@ -35,6 +39,10 @@ int main(int argc, char** argv) {
         const std::string key = argv[i];
         if (key == "--print-hosts") {
             for (const auto& host : vendor_double::vendorHosts()) std::printf("%s\n", host.c_str());
+            return 0;
+        }
+        if (key == "--print-signer") {
+            std::printf("%s\n", vendor_double::installerSigner().c_str());
             return 0;
         }
         if (key.rfind("--", 0) != 0 || i + 1 >= argc) return usage();
@@ -58,6 +66,8 @@ int main(int argc, char** argv) {
     options.key = args["key"];
     options.wrongCertificate = args["wrong-cert"];
     options.wrongKey = args["wrong-key"];
+    options.signing.certificateDir = args["signing"];
+    options.signing.cacheDir = args["package-cache"];
     if (args.count("address")) options.address = args["address"];
     if (args.count("https-port")) options.httpsPort = std::atoi(args["https-port"].c_str());
     if (args.count("http-port")) options.httpPort = std::atoi(args["http-port"].c_str());

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "hosts.h"
+#include "signing.h"
 
 namespace vendor_double {
 namespace {
@@ -312,6 +313,14 @@ Scenario Scenario::parse(std::string_view text) {
         it != document->MemberEnd() && !it->value.IsObject()) {
         scenario.error_ = "\"content\" must be an object";
         return scenario;
+    } else if (it != document->MemberEnd()) {
+        const auto signature = it->value.FindMember("installerSignature");
+        if (signature != it->value.MemberEnd() &&
+            (!signature->value.IsString() ||
+             !parsePackageSignature(signature->value.GetString()))) {
+            scenario.error_ = "\"installerSignature\" is not a signature the double makes";
+            return scenario;
+        }
     }
     scenario.rules_ = std::move(rules);
     scenario.document_ = std::move(document);

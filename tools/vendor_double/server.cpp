@@ -77,7 +77,7 @@ SSL_CTX* makeContext(const std::string& certificate, const std::string& key, std
 struct DoubleServer::Impl {
     explicit Impl(ServerOptions o)
         : options(std::move(o)),
-          service(options.worldDir, options.standinPath),
+          service(options.worldDir, options.standinPath, options.signing),
           requests(options.worldDir + "/requests.jsonl"),
           handshakes(options.worldDir + "/tls.jsonl") {}
 

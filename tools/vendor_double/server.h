@@ -6,11 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "signing.h"
+
 namespace vendor_double {
 
 struct ServerOptions {
     std::string worldDir;     // scenario.json, requests.jsonl, tls.jsonl
     std::string standinPath;  // the offline installer stand-in program
+    PackageSigning signing;   // certificates that sign the packages (none: unsigned)
     std::string certificate;  // PEM chain of the vendor certificate and its key
     std::string key;
     std::string wrongCertificate;  // PEM of the certificate for another host name, and its key

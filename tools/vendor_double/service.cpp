@@ -41,8 +41,9 @@ std::string hopTarget(const Hop& hop) {
            hop.target;
 }
 
-Service::Service(std::string worldDir, std::string standinPath)
-    : worldDir_(worldDir), content_(std::move(worldDir), std::move(standinPath)) {}
+Service::Service(std::string worldDir, std::string standinPath, PackageSigning signing)
+    : worldDir_(worldDir),
+      content_(std::move(worldDir), std::move(standinPath), std::move(signing)) {}
 
 Scenario Service::loadScenario() const {
     return Scenario::load(worldDir_ + "/scenario.json");

@@ -39,7 +39,7 @@ struct Reply {
 class Service {
 public:
     // worldDir holds scenario.json; standinPath is the offline installer stand-in program.
-    Service(std::string worldDir, std::string standinPath);
+    Service(std::string worldDir, std::string standinPath, PackageSigning signing = {});
 
     Reply handle(const IncomingRequest& request);
     // Whether the scenario asks for the wrong-host certificate on this host name.
