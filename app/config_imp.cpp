@@ -185,6 +185,10 @@ std::wstring ConfigImp::getProductName() const {
     return L"Tamrix";
 }
 
+std::wstring ConfigImp::getInstallerSigner() const {
+    return std::wstring(deployment::values().installerSigner);
+}
+
 std::wstring ConfigImp::getHomePage() const {
     const auto& values = deployment::values();
     return httpsUrl(

@@ -67,6 +67,8 @@ public:
     std::wstring getRegistryKey() const;
     std::wstring getLanguageFile() const;
     std::wstring getProductName() const;
+    // Common name that must have signed the offline installer; empty: signatures are not checked.
+    std::wstring getInstallerSigner() const;
 
     // Web pages.
     std::wstring getHomePage() const;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/config_imp.h"
+#include "engine/held_installer.h"
 #include "engine/installer_digest.h"
 #include "net/http_downloader.h"
 #include "telemetry/event_catalogue.h"
@@ -180,11 +181,13 @@ private:
     void _threadDownloadPlayer(const PackageSource& source, bool resume);
     bool _downloadByIE(const std::wstring& installer, const PackageSource& source, bool resume);
     bool systemClientAttempt(const std::wstring& url, const std::wstring& partial,
-                             const std::string& md5, bool resume, int* errorKind, int* errorCode);
+                             const std::wstring& installer, const std::string& md5, bool resume,
+                             int* errorKind, int* errorCode);
     bool downloadWithCurl(const std::wstring& installer, const std::wstring& url,
                           const std::string& md5, bool spare);
     bool isExpectedInstaller(const std::wstring& file, installer_digest::FileDigest* digest,
                              const std::string& md5, const char* tag);
+    bool holdInstaller(const std::wstring& installer, const std::string& md5, const char* tag);
     void reportDownloadSuccess();
     void reportDownloadFailure(const std::wstring& installer);
     void onCurlPercent(int percent);
@@ -236,6 +239,9 @@ private:
     int downloadErrorKind_ = 9999;
     int downloadErrorCode_ = 0;
     installer_digest::FileDigest* fileDigest_ = nullptr;  // of the system client's running attempt
+    // The checked installer, held from the end of its download (download thread) until the
+    // installer stage has started it (stage thread, which starts only after the download).
+    HeldInstaller heldInstaller_;
 
     // Owned work.
     WorkerThread lookupThread_;

@@ -1,8 +1,10 @@
 // The installer stage on a thread of the model's own (installer run, first-run setup) and the
 // start of the emulator.
 #include <string>
+#include <utility>
 
 #include "engine/downloader_model.h"
+#include "engine/held_installer.h"
 #include "engine/installer_run.h"
 #include "engine/post_install.h"
 #include "net/http_downloader.h"
@@ -33,14 +35,19 @@ void DownloaderModel::_threadInsPlayer() {
     const std::wstring installer = config_.getInstallerPath(installFolder_);
     installer_run::stopEmulatorProcesses();
     if (stageStopped()) return;
-    if (!utility::ufile::exists(installer)) {
+    // The download hands over the file it checked, still held; any other file is checked here.
+    HeldInstaller held = std::move(heldInstaller_);
+    if (!held.held() && utility::ufile::exists(installer)) {
+        held_installer::holdChecked(installer, {}, config_.getInstallerSigner(), held, kStageTag);
+    }
+    if (!held.held()) {
         raise(telemetry::analytics::installPlayerNotExist(openId_));
     }
     installStartTick_ = GetTickCount();
     const installer_run::Reporting reporting{openId_, TxReporter::instance(), analytics_};
     const bool endedInTime =
         installer_run::runInstaller(installer, parameters, installer_run::kInstallerWaitMs,
-                                    installThread_.stopEvent(), reporting);
+                                    installThread_.stopEvent(), reporting, std::move(held));
     if (stageStopped()) {
         LOG_AT(kStageTag, L"stopped, the first-run setup is left out");
         return;

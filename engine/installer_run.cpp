@@ -75,9 +75,12 @@ bool reportWaitOutcome(WaitOutcome outcome, const Reporting& reporting) {
 }
 
 bool runInstaller(const std::wstring& installerPath, const std::wstring& parameters, DWORD waitMs,
-                  HANDLE stop, const Reporting& reporting) {
+                  HANDLE stop, const Reporting& reporting, HeldInstaller held) {
     const auto process =
         utility::process::createWithShowCommand(installerPath, parameters, SW_SHOW);
+    const DWORD startError = GetLastError();
+    held.release();
+    SetLastError(startError);
     if (!process) {
         reportStartFailure(GetLastError(), reporting);
         return false;

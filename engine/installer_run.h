@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/held_installer.h"
 #include "utility/process.h"
 
 class TxReporter;
@@ -57,8 +58,8 @@ bool reportWaitOutcome(WaitOutcome outcome, const Reporting& reporting);
 // Starts the installer shown (SW_SHOW), in a new console, waits for it up to the limit or until
 // the stop event (may be null) is signalled, and reports how that went. True when it ended within
 // the limit, whatever its exit code; a stopped wait reports nothing and leaves the installer
-// running.
+// running. A held installer file stays held until the process has been created from it.
 bool runInstaller(const std::wstring& installerPath, const std::wstring& parameters, DWORD waitMs,
-                  HANDLE stop, const Reporting& reporting);
+                  HANDLE stop, const Reporting& reporting, HeldInstaller held = HeldInstaller());
 
 }  // namespace installer_run

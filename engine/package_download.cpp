@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/downloader_model.h"
+#include "engine/held_installer.h"
 #include "engine/installer_digest.h"
 #include "net/http_downloader.h"
 #include "net/tx_curl_downloader.h"
@@ -74,6 +75,7 @@ void DownloaderModel::_threadDownloadPlayer(const PackageSource& source, bool re
     utility::ufile::makeDir(installFolder_);
     lastProgressTick_ = 0;
     const std::wstring installer = config_.getInstallerPath(installFolder_);
+    heldInstaller_.release();  // a file checked by an earlier download is checked again
     if (!resume) utility::ufile::removeFile(installer);
     downloadStartTick_ = GetTickCount();
 
@@ -102,9 +104,8 @@ bool DownloaderModel::downloadWithCurl(const std::wstring& installer, const std:
     const bool done = curl.downloadFile(utility::wideToAnsi(installer), utility::wideToAnsi(url),
                                         [this](int percent) { onCurlPercent(percent); });
     if (!done) return false;
-    if (fileSize(installer) > kMinimumInstallerBytes) {
-        return isExpectedInstaller(installer, nullptr, md5, kThreadTag);
-    }
+    if (fileSize(installer) > kMinimumInstallerBytes)
+        return holdInstaller(installer, md5, kThreadTag);
     // An error page is no installer, and no partial installer either: a later resume would
     // continue it.
     utility::ufile::removeFile(installer);
@@ -117,10 +118,9 @@ bool DownloaderModel::downloadWithCurl(const std::wstring& installer, const std:
 bool DownloaderModel::isExpectedInstaller(const std::wstring& file,
                                           installer_digest::FileDigest* digest,
                                           const std::string& md5, const char* tag) {
-    if (md5.empty()) return true;
+    if (md5.empty() || digest == nullptr) return true;
     const ULONGLONG start = GetTickCount64();
-    const std::string actual =
-        digest != nullptr ? digest->finish() : installer_digest::FileDigest(file).finish();
+    const std::string actual = digest->finish();
     const auto waited = static_cast<unsigned>(GetTickCount64() - start);
     if (actual == md5) {
         LOG_AT(tag, L"md5 matches, %u ms after the transfer", waited);
@@ -130,6 +130,14 @@ bool DownloaderModel::isExpectedInstaller(const std::wstring& file,
            utility::ansiToWide(actual.empty() ? "nothing" : actual).c_str(), file.c_str());
     utility::ufile::removeFile(file);
     return false;
+}
+
+// The installer at its final place, held from now until its process has started, and checked on
+// the held file: the digest again (the file was open to others until now) and the signature.
+bool DownloaderModel::holdInstaller(const std::wstring& installer, const std::string& md5,
+                                    const char* tag) {
+    return held_installer::holdChecked(installer, md5, config_.getInstallerSigner(), heldInstaller_,
+                                       tag);
 }
 
 void DownloaderModel::reportDownloadSuccess() {
@@ -167,36 +175,40 @@ bool DownloaderModel::_downloadByIE(const std::wstring& installer, const Package
     packageHttp_.abort();
     config_.setSpareUrl(false);
     config_.setSystemHttp(true);
-    if (!systemClientAttempt(source.url, partial, source.md5, resume, nullptr, nullptr)) {
+    if (!systemClientAttempt(source.url, partial, installer, source.md5, resume, nullptr,
+                             nullptr)) {
         LOG_AT(kIeTag, L"download errro! .use spare url");
         packageHttp_.abort();
         config_.setSpareUrl(true);
-        if (!systemClientAttempt(source.spareUrl, partial, source.md5, resume, &downloadErrorKind_,
-                                 &downloadErrorCode_)) {
+        if (!systemClientAttempt(source.spareUrl, partial, installer, source.md5, resume,
+                                 &downloadErrorKind_, &downloadErrorCode_)) {
             LOG_AT(kIeTag, L"download file error %d %d", downloadErrorKind_, downloadErrorCode_);
             return false;
         }
-    }
-    // The installer stage runs the file at the installer path: a download that cannot be put
-    // there is no success.
-    if (!utility::ufile::moveFile(partial, installer,
-                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-        return false;
     }
     LOG_AT(kIeTag, L"download file success file = %s", installer.c_str());
     return true;
 }
 
-// One attempt of the system client; the digest follows the partial file as it is written.
+// One attempt of the system client; the digest follows the partial file as it is written. The
+// installer stage runs the file at the installer path: a download that cannot be put there is no
+// success.
 bool DownloaderModel::systemClientAttempt(const std::wstring& url, const std::wstring& partial,
-                                          const std::string& md5, bool resume, int* errorKind,
-                                          int* errorCode) {
+                                          const std::wstring& installer, const std::string& md5,
+                                          bool resume, int* errorKind, int* errorCode) {
     std::optional<installer_digest::FileDigest> digest;
     if (!md5.empty()) digest.emplace(partial);
     fileDigest_ = digest ? &*digest : nullptr;
     const bool done = packageHttp_.download2file(url, partial, this, resume, errorKind, errorCode);
     fileDigest_ = nullptr;
-    return done && isExpectedInstaller(partial, digest ? &*digest : nullptr, md5, kIeTag);
+    if (!done || !isExpectedInstaller(partial, digest ? &*digest : nullptr, md5, kIeTag)) {
+        return false;
+    }
+    if (!utility::ufile::moveFile(partial, installer,
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        return false;
+    }
+    return holdInstaller(installer, md5, kIeTag);
 }
 
 bool DownloaderModel::onHttpDownloadProgress(const char* /*data*/, int count, std::int64_t received,

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <vector>
 
+#include "net/machine_proxy.h"
 #include "utility/log.h"
 
 namespace utility {
@@ -174,3 +175,21 @@ bool CHttpClient::readBody(HINTERNET request, std::int64_t contentLength) {
 }
 
 }  // namespace utility
+
+// Beside the system client, whose WinINet declarations cannot meet WinHTTP's in one file.
+std::wstring net_proxy::systemClientProxy() {
+    DWORD size = 0;
+    InternetQueryOptionW(nullptr, INTERNET_OPTION_PROXY, nullptr, &size);
+    std::vector<BYTE> buffer(size + sizeof(INTERNET_PROXY_INFO));
+    size = static_cast<DWORD>(buffer.size());
+    if (!InternetQueryOptionW(nullptr, INTERNET_OPTION_PROXY, buffer.data(), &size)) {
+        return L"unknown (error " + std::to_wstring(GetLastError()) + L")";
+    }
+    const auto* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
+    if (info->dwAccessType != INTERNET_OPEN_TYPE_PROXY || info->lpszProxy == nullptr) {
+        return L"direct";
+    }
+    const auto* bypass = reinterpret_cast<const wchar_t*>(info->lpszProxyBypass);
+    return std::wstring(reinterpret_cast<const wchar_t*>(info->lpszProxy)) + L", bypass \"" +
+           (bypass != nullptr ? bypass : L"") + L"\"";
+}

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "net/machine_proxy.h"
 #include "net/tls_peer_check.h"
 #include "utility/file.h"
 #include "utility/log.h"
@@ -97,6 +98,19 @@ int progressCallback(void* state, double downloadTotal, double downloadNow, doub
     return 0;
 }
 
+// The machine's proxy for the URL. Without one nothing is set, and libcurl goes direct. A proxy
+// that asks who the user is gets the user's own Windows logon (Negotiate or NTLM through SSPI,
+// with the empty user name and password that stand for it), never a stored or typed secret.
+void setProxyOptions(CURL* easy, const std::string& url) {
+    const net_proxy::CurlProxy proxy = net_proxy::MachineProxy::instance().forUrl(url);
+    if (proxy.direct) return;
+    curl_easy_setopt(easy, CURLOPT_PROXY, proxy.proxy.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYTYPE, proxy.type);
+    if (!proxy.noProxy.empty()) curl_easy_setopt(easy, CURLOPT_NOPROXY, proxy.noProxy.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_NEGOTIATE | CURLAUTH_NTLM);
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERPWD, ":");
+}
+
 // Options every operation sets. Certificates are verified: the program runs elevated and runs
 // what it downloads.
 void setCommonOptions(CURL* easy, const std::string& url, curl_write_callback write, void* sink) {
@@ -111,6 +125,7 @@ void setCommonOptions(CURL* easy, const std::string& url, curl_write_callback wr
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, write);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, sink);
+    setProxyOptions(easy, url);
 }
 
 // The options only downloadFile sets: long time-out, redirect limit, rate cap, resume and

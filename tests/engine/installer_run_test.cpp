@@ -150,6 +150,19 @@ TEST(RunInstaller, AnInstallerThatEndsCountsWhateverItsExitCode) {
     EXPECT_EQ(channels.reporterText().find("install_fail"), std::string::npos);
 }
 
+// The installer starts from a file held against writers, and the hold ends once it has started.
+TEST(RunInstaller, AHeldInstallerStartsAndIsLetGoThen) {
+    const testing_support::TempDir dir;
+    const std::wstring path = dir.path() + L"Tamrix.exe";
+    ASSERT_TRUE(CopyFileW(testing_support::peerPath(L"process_peer").c_str(), path.c_str(), FALSE));
+    HeldInstaller held;
+    ASSERT_TRUE(held.open(path));
+    Channels channels;
+    EXPECT_TRUE(installer_run::runInstaller(path, L"exit 0", 60000, nullptr, channels.reporting(),
+                                            std::move(held)));
+    EXPECT_TRUE(DeleteFileW(path.c_str())) << "still held after the installer ended";
+}
+
 TEST(RunInstaller, AMissingInstallerIsAPackageError) {
     Channels channels;
     const testing_support::TempDir dir;

@@ -184,7 +184,12 @@ void DoubleServer::Impl::handle(const httplib::Request& req, httplib::Response& 
         if (!isInternalHeader(name)) in.headers.emplace_back(name, value);
     in.body = req.body;
 
-    if (!secure && options.redirectPlainHttp && roleOf(in.host) != HostRole::DomesticWebSite) {
+    // An address instead of a name is a machine of the user's own network (the office's
+    // proxy auto-config server), which the vendor's redirect does not concern.
+    const bool address =
+        !in.host.empty() && in.host.find_first_not_of("0123456789.") == std::string::npos;
+    if (!secure && options.redirectPlainHttp && !address &&
+        roleOf(in.host) != HostRole::DomesticWebSite) {
         res.status = 301;
         res.set_header("Location", "https://" + in.host + in.target);
         record.status = 301;
