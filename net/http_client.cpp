@@ -190,6 +190,6 @@ std::wstring net_proxy::systemClientProxy() {
         return L"direct";
     }
     const auto* bypass = reinterpret_cast<const wchar_t*>(info->lpszProxyBypass);
-    return std::wstring(reinterpret_cast<const wchar_t*>(info->lpszProxy)) + L", bypass \"" +
-           (bypass != nullptr ? bypass : L"") + L"\"";
+    return net_proxy::withoutCredentials(reinterpret_cast<const wchar_t*>(info->lpszProxy)) +
+           L", bypass \"" + (bypass != nullptr ? bypass : L"") + L"\"";
 }

@@ -114,7 +114,9 @@ bool WorldProxy::start() {
     const std::string config = "Port 3128\nListen 127.0.0.1\nTimeout 60\nLogFile \"" + dir_ +
                                "/proxy.log\"\nLogLevel Connect\nMaxClients 50\nAllow 127.0.0.1\n"
                                "ConnectPort 443\nConnectPort 80\n";
-    if (runUnix("mkdir -p '" + dir_ + "' && cp /etc/hosts '" + dir_ + "/hosts'").code != 0 ||
+    if (runUnix("mkdir -p '" + dir_ + "' && rm -f '" + dir_ + "/proxy.log' && cp /etc/hosts '" +
+                dir_ + "/hosts'")
+                .code != 0 ||
         !writeFileBytes(windowsPath(dir_ + "/proxy.conf"), config)) {
         return false;
     }
@@ -126,9 +128,10 @@ bool WorldProxy::start() {
                                "echo $! > '" + dir_ + "/proxy.pid'";
     if (runUnix(launch).code != 0) return false;
     // Ready once it accepts a connection.
-    if (runUnix("for i in $(seq 1 100); do curl -s -o /dev/null -x 127.0.0.1:3128 "
-                "http://127.0.0.1:1/ && exit 0; sleep 0.1; done; exit 1")
-            .code != 0) {
+    // Ready once it answers (with an error page: nothing listens at port 1).
+    const std::string ask = "curl -s -o /dev/null -x 127.0.0.1:3128 http://127.0.0.1:1/";
+    if (runUnix("for i in $(seq 1 100); do " + ask + " && break; sleep 0.1; done; " + ask).code !=
+        0) {
         return false;
     }
     running_ = true;
