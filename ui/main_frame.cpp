@@ -11,6 +11,7 @@
 #include "toolkit/combo.h"
 #include "toolkit/container.h"
 #include "toolkit/edit.h"
+#include "toolkit/font_fallback.h"
 #include "toolkit/skin_store.h"
 #include "toolkit/text_table.h"
 #include "ui/dialogs.h"
@@ -93,6 +94,7 @@ void CMainFrame::initWindow() {
     findControl(L"pathedit")->setText(model_.installFolder());
     installModelCallbacks();
     languageCode_ = model_.locale();
+    manager().setRightToLeft(tk::isRightToLeftLocale(languageCode_));
     showLogo();
     applyHomepage();
     findControl(L"protocollinkbtn")->setText(underlined(text("protocol_accept_btn")));
@@ -450,6 +452,8 @@ void CMainFrame::onLanguageComSelected(tk::Notification& n) {
     tk::Control* item = combo ? combo->itemAt(n.index) : nullptr;
     if (!item) return;
     languageCode_ = item->userData();
+    // The window reads in the chosen language's direction from now on.
+    manager().setRightToLeft(tk::isRightToLeftLocale(languageCode_));
     model_.setLocale(languageCode_);
     model_.config().setLanguage(model_.language());
     static const wchar_t* kCodes[] = {L"cn", L"tw", L"kr", L"vn", L"th", L"ru", L"pt", L"fr",
