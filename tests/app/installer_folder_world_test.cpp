@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "app/deployment.h"
 #include "tests/support/installer_support.h"
 #include "tests/support/world_support.h"
 #include "utility/text.h"
@@ -117,6 +118,56 @@ TEST_F(InstallerFolder, AFolderOnADriveWithLittleRoomGetsTheSpaceAdvice) {
         ASSERT_TRUE(run.pressKeys(main, "Escape"));
         EXPECT_EQ(run.waitExit(), 0);
     }
+}
+
+// The browse button asks first: Cancel changes nothing, Sure opens the folder browser (which,
+// cancelled, changes nothing either). The licence link opens the licence page.
+TEST_F(InstallerFolder, TheBrowseButtonAsksFirstAndTheLicenceLinkOpensItsPage) {
+    Installer run(folder_.path(), L"TamrixInstaller.exe");
+    HWND main = run.waitForWindow(installer::kMainWindow);
+    ASSERT_TRUE(main);
+    const auto link = installer::waitButton(run, main, englishText("protocol_accept_btn"));
+    ASSERT_TRUE(link) << installer::describe(run.elements(main));
+    ASSERT_TRUE(run.click(*link));
+    EXPECT_EQ(installer::waitForBrowser(browserStart_),
+              std::vector<std::string>{"https://" + narrow(deployment::values().licencePageHost) +
+                                       "/other/protocol.html"});
+
+    const auto custom = installer::waitButton(run, main, englishText("Button_install_define"));
+    ASSERT_TRUE(custom);
+    ASSERT_TRUE(run.click(*custom));
+    const std::wstring before = fieldValue(run, main);
+    for (const char* answer : {"cancel", "sure"}) {
+        SCOPED_TRACE(answer);
+        const auto browse = installer::waitButton(run, main, englishText("browser"));
+        ASSERT_TRUE(browse) << installer::describe(run.elements(main));
+        ASSERT_TRUE(run.click(*browse));
+        HWND box = run.waitForWindow(installer::kMessageBox);
+        ASSERT_TRUE(box);
+        EXPECT_TRUE(run.waitElement(box, englishText("change_path_tip")));
+        EXPECT_TRUE(run.waitElement(box, englishText("MSGBox_noice")));
+        if (std::string(answer) == "sure") {
+            EXPECT_TRUE(run.screenshot(box, L"browse-box.png"));
+        }
+        const auto choice = installer::waitButton(run, box, englishText(answer));
+        ASSERT_TRUE(choice) << installer::describe(run.elements(box));
+        ASSERT_TRUE(run.click(*choice));
+        EXPECT_TRUE(run.waitHidden(box));
+        if (std::string(answer) == "sure") {
+            HWND browser = run.waitForWindow(L"#32770");
+            ASSERT_TRUE(browser) << "no folder browser";
+            EXPECT_TRUE(run.screenshot(browser, L"folder-browser.png"));
+            ASSERT_TRUE(run.pressKeys(browser, "Escape"));
+            EXPECT_TRUE(run.waitHidden(browser));
+        } else {
+            EXPECT_TRUE(run.windows(L"#32770").empty()) << "Cancel opens nothing";
+        }
+        EXPECT_TRUE(IsWindowEnabled(main));
+        EXPECT_EQ(fieldValue(run, main), before);
+    }
+    ASSERT_TRUE(run.pressKeys(main, "Escape"));
+    EXPECT_EQ(run.waitExit(), 0);
+    EXPECT_EQ(installer::browserAddresses().size(), browserStart_ + 1) << "only the licence page";
 }
 
 // A skin folder beside the installer whose main window shows the language choice: choosing an
