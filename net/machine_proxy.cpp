@@ -244,7 +244,7 @@ MachineProxy& MachineProxy::instance() {
 }
 
 MachineProxy::MachineProxy() : settings_(readSettings()) {
-    LOG_AT(kTag, L"system client proxy: %s", withoutCredentials(systemClientProxy()).c_str());
+    LOG_AT(kTag, L"system client proxy: %s", systemClientProxy().c_str());
     logCurl(settings_);
 }
 
