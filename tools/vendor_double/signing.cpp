@@ -1,5 +1,6 @@
 #include "signing.h"
 
+#include <dirent.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -70,6 +71,20 @@ int run(const std::vector<std::string>& arguments) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Packages made from another build of the program are of no more use: each can be 200 MiB.
+void removeOtherBuilds(const std::string& folder, const std::string& stampPrefix) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0 &&
+            name.rfind(stampPrefix, 0) != 0) {
+            ::unlink((folder + "/" + name).c_str());
+        }
+    }
+    ::closedir(dir);
+}
+
 }  // namespace
 
 std::optional<PackageSignature> parsePackageSignature(std::string_view name) {
@@ -133,6 +148,7 @@ BodyPtr PackageSigner::sign(const std::string& key, std::uint64_t size, PackageS
     std::lock_guard lock(mutex_);
     if (BodyPtr cached = fileBody(path)) return cached;
     ::mkdir(signing_.cacheDir.c_str(), 0755);
+    removeOtherBuilds(signing_.cacheDir, key.substr(0, key.find('-') + 1));
     const std::string certificate = certificateOf(signature);
     const auto added = overhead(certificate, compose, minimumSize);
     if (!added) return nullptr;
