@@ -87,7 +87,7 @@ bool holdChecked(const std::wstring& path, const std::string& md5, std::wstring_
     if (digest.joinable()) digest.join();
     const auto took = static_cast<unsigned>(GetTickCount64() - start);
     if (actual != md5) {
-        LOG_AT(tag, L"md5 mismatch on the held file: expected %s, got %s; removing %s",
+        LOG_AT(tag, L"md5 mismatch: expected %s, got %s; removing %s",
                utility::ansiToWide(md5).c_str(),
                utility::ansiToWide(actual.empty() ? "nothing" : actual).c_str(), path.c_str());
         return refuse(installer);
