@@ -45,19 +45,24 @@ public:
     // Appends the element children of node to out, expanding includes and collecting fonts.
     void readChildren(const pugi::xml_node& node, std::vector<LayoutNode>& out, int depth) {
         for (const auto& child : node.children()) {
+            if (tooLarge_) return;
             if (child.type() != pugi::node_element) continue;
             const std::string_view element = child.name();
             if (element == "Font") {
                 document_.fonts.push_back(readFont(readAttributes(child)));
             } else if (element == "Include") {
-                include(child, out, depth);
-            } else {
+                // Counted as an element: includes of includes multiply without one.
+                if (count()) include(child, out, depth);
+            } else if (enter()) {
                 LayoutNode n{utility::utf8ToWide(child.name()), readAttributes(child), {}};
                 readChildren(child, n.children, depth);
+                --nesting_;
                 out.push_back(std::move(n));
             }
         }
     }
+
+    bool tooLarge() const { return tooLarge_; }
 
 private:
     void include(const pugi::xml_node& node, std::vector<LayoutNode>& out, int depth) {
@@ -76,8 +81,26 @@ private:
         readChildren(included.document_element(), out, depth + 1);
     }
 
+    // One element more; false (and the whole read ends) past the bound.
+    bool count() {
+        if (elements_ >= kMaxLayoutElements) tooLarge_ = true;
+        if (tooLarge_) return false;
+        ++elements_;
+        return true;
+    }
+    // One element more, one level deeper.
+    bool enter() {
+        if (nesting_ >= kMaxLayoutDepth) tooLarge_ = true;
+        if (!count()) return false;
+        ++nesting_;
+        return true;
+    }
+
     const LayoutFileLoader& loader_;
     LayoutDocument& document_;
+    int nesting_ = 0;
+    int elements_ = 0;
+    bool tooLarge_ = false;
 };
 
 }  // namespace
@@ -102,7 +125,12 @@ std::optional<LayoutDocument> parseLayout(const std::vector<unsigned char>& xml,
     }
     LayoutDocument layout;
     layout.window = readAttributes(root);
-    TreeReader(loader, layout).readChildren(root, layout.roots, 0);
+    TreeReader reader(loader, layout);
+    reader.readChildren(root, layout.roots, 0);
+    if (reader.tooLarge()) {
+        LOG_AT("tk::parseLayout", L"layout nests too deep or has too many elements");
+        return std::nullopt;
+    }
     return layout;
 }
 

@@ -45,8 +45,12 @@ using LayoutFileLoader =
 
 // Parses a layout (UTF-8 XML whose root is Window). Nothing when it does not parse or has no
 // Window root. An Include whose file is missing or does not parse adds nothing; includes nest
-// at most kMaxIncludeDepth deep, which also ends include cycles.
+// at most kMaxIncludeDepth deep, which also ends include cycles. A layout whose elements, with
+// its includes in place, nest deeper than kMaxLayoutDepth below the Window or number more than
+// kMaxLayoutElements does not parse either: the tree and every pass over it stay bounded.
 constexpr int kMaxIncludeDepth = 8;
+constexpr int kMaxLayoutDepth = 32;
+constexpr int kMaxLayoutElements = 4096;
 std::optional<LayoutDocument> parseLayout(const std::vector<unsigned char>& xml,
                                           const LayoutFileLoader& loader);
 
