@@ -114,6 +114,13 @@ std::optional<Size> windowSize(const tk::LayoutDocument& layout) {
     return value ? tk::parseSize(*value) : std::nullopt;
 }
 
+std::string describe(const tk::Control& control) {
+    const Rect& r = control.rect();
+    const std::wstring_view name = control.className();
+    return std::string(name.begin(), name.end()) + " " + std::to_string(r.left) + "," +
+           std::to_string(r.top) + "," + std::to_string(r.right) + "," + std::to_string(r.bottom);
+}
+
 // Visible children of containers lie inside their container (floats place themselves).
 std::string placementProblem(const tk::Control& root, const Rect& window) {
     const auto inside = [](const Rect& inner, const Rect& outer) {
@@ -130,7 +137,8 @@ std::string placementProblem(const tk::Control& root, const Rect& window) {
             if (!child) continue;
             if (!child->isFloat() && parent->showsChild(*child) &&
                 !inside(child->rect(), parent->rect()))
-                return "a control is placed outside its container";
+                return "a control is placed outside its container: " + describe(*child) + " in " +
+                       describe(*parent);
             pending.push_back(child);
         }
     }
