@@ -81,6 +81,7 @@ Limits g_limits;
 std::wstring g_folder;
 HANDLE g_crashEvent = nullptr;
 std::atomic<DWORD> g_crashCode{0};
+std::atomic<void*> g_crashAddress{nullptr};
 constexpr DWORD kAbortCode = 0xE0000ABD;  // abort(): failed assertion, stack smashing, terminate
 
 std::uint64_t fnv1a(const Bytes& bytes) {
@@ -120,12 +121,29 @@ std::uint64_t privateBytes() {
     return counters.PrivateUsage;
 }
 
+// "module+offset" of a code address, for telling a crash in the program from one in a DLL.
+std::string placeOf(void* address) {
+    if (address == nullptr) return "an unknown place";
+    HMODULE module = nullptr;
+    char name[MAX_PATH] = "?";
+    if (GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCSTR>(address), &module))
+        GetModuleFileNameA(module, name, MAX_PATH);
+    char text[MAX_PATH + 32];
+    std::snprintf(text, sizeof(text), "%s+0x%llx", name,
+                  static_cast<unsigned long long>(static_cast<char*>(address) -
+                                                  reinterpret_cast<char*>(module)));
+    return text;
+}
+
 void watch() {
-    char text[160];
+    char text[MAX_PATH + 200];
     for (;;) {
         if (WaitForSingleObject(g_crashEvent, 50) == WAIT_OBJECT_0) {
-            std::snprintf(text, sizeof(text), "crashed with code 0x%08lX",
-                          static_cast<unsigned long>(g_crashCode.load()));
+            std::snprintf(text, sizeof(text), "crashed with code 0x%08lX at %s",
+                          static_cast<unsigned long>(g_crashCode.load()),
+                          placeOf(g_crashAddress.load()).c_str());
             endWithFinding(text);
         }
         const DWORD elapsed = GetTickCount() - g_current.startTick.load();
@@ -146,6 +164,7 @@ void watch() {
 // watchdog, which writes the replay file from its own stack.
 LONG WINAPI onUnhandled(EXCEPTION_POINTERS* pointers) {
     g_crashCode = pointers->ExceptionRecord->ExceptionCode;
+    g_crashAddress = pointers->ExceptionRecord->ExceptionAddress;
     SetEvent(g_crashEvent);
     for (;;) Sleep(INFINITE);
 }
