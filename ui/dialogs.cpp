@@ -162,12 +162,6 @@ DownloaderBox* showExitDialog(HWND parent, DialogServices& services) {
 ErrorBox::ErrorBox(std::function<void()> closed, DialogServices& services)
     : services_(services), closed_(std::move(closed)) {}
 
-void ErrorBox::initWindow() {
-    const std::wstring text = services_.installErrorText();
-    if (text.empty()) return;
-    if (tk::Control* label = findControl(L"descriptlabel")) label->setText(text);
-}
-
 void ErrorBox::onCustomerLink(tk::Notification&) {
     openCustomerLink(services_);
 }
@@ -221,6 +215,12 @@ TxInstallErrorBox::TxInstallErrorBox(std::function<void()> closed, DialogService
 
 const tk::MessageMap* TxInstallErrorBox::messageMap() const {
     return &kInstallErrorMap;
+}
+
+void TxInstallErrorBox::initWindow() {
+    const std::wstring text = services_.installErrorText();
+    if (text.empty()) return;
+    if (tk::Control* label = findControl(L"descriptlabel")) label->setText(text);
 }
 
 void TxInstallErrorBox::onQuit(tk::Notification&) {
