@@ -91,15 +91,22 @@ Plan draw(Rng& rng, int index, const Options& options) {
     return plan;
 }
 
-std::vector<DWORD> processesNamed(const std::function<bool(const std::wstring&)>& match) {
+// Processes whose file name matches and, when a parent is given, that it started.
+std::vector<DWORD> processesNamed(const std::function<bool(const std::wstring&)>& match,
+                                  DWORD parent = 0) {
     std::vector<DWORD> ids;
     const utility::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry))
-        if (match(entry.szExeFile)) ids.push_back(entry.th32ProcessID);
+        if (match(entry.szExeFile) && (parent == 0 || entry.th32ParentProcessID == parent))
+            ids.push_back(entry.th32ProcessID);
     return ids;
+}
+
+bool isDebugger(const std::wstring& name) {
+    return _wcsicmp(name.c_str(), L"winedbg.exe") == 0;
 }
 
 void endProcesses(const std::vector<DWORD>& ids) {
@@ -145,7 +152,11 @@ bool clickButton(const Installer& run, HWND window, const std::string& key) {
 void closeButtonPath(Installer& run, HWND main, RunOutcome& outcome) {
     const auto close = run.waitElement(main, englishText("download_close"), 5000);
     if (!close || !run.click(*close)) {
-        outcome.problems.push_back("no close button to press");
+        // A run over an installed emulator may have finished and ended by itself meanwhile.
+        if (run.waitExit(0) != -1)
+            outcome.note = "ended by itself first";
+        else
+            outcome.problems.push_back("no close button to press");
         return;
     }
     HWND dialog = nullptr, box = nullptr;
@@ -172,6 +183,16 @@ void closeButtonPath(Installer& run, HWND main, RunOutcome& outcome) {
     }
 }
 
+// The first copy ended by itself just before the second started: the second is then the only
+// copy, and is left by Escape like any run.
+void leaveAlone(Installer& second, RunOutcome& outcome) {
+    outcome.note = "the first copy had ended, the second ran alone";
+    if (HWND alone = second.waitForWindow(installer::kMainWindow))
+        second.pressKeys(alone, "Escape");
+    if (second.waitExit(kEndBoundMs) != 0)
+        outcome.problems.push_back("the second copy, running alone, did not end by Escape");
+}
+
 void end(Installer& run, HWND main, const Plan& plan, const std::wstring& folder,
          RunOutcome& outcome) {
     const std::wstring pid = std::to_wstring(run.id());
@@ -187,10 +208,19 @@ void end(Installer& run, HWND main, const Plan& plan, const std::wstring& folder
         runTaskkill(L"/F /PID " + pid);
     } else {  // second copy: it must raise the first and end; the first is then left by Escape
         Installer second(folder, L"TamrixInstaller (2).exe");
-        if (second.waitExit(kEndBoundMs) != 0)
-            outcome.problems.push_back("the second copy did not end by itself");
-        else if (!second.waitForLog("DownloadImpl::entrance", "It's exist", 5000))
-            outcome.problems.push_back("the second copy did not see the first");
+        if (!second.started())
+            outcome.problems.push_back("the second copy could not be started, error " +
+                                       std::to_string(GetLastError()));
+        else if (const long code = second.waitExit(kEndBoundMs); code == 0)
+            (void)0;
+        else if (run.waitExit(0) != -1)
+            leaveAlone(second, outcome);
+        else
+            outcome.problems.push_back("the second copy did not end by itself (" +
+                                       std::to_string(code) + ")");
+        if (second.started() && second.waitExit(0) == 0 &&
+            !second.waitForLog("DownloadImpl::entrance", "It's exist", 5000))
+            outcome.problems.push_back("the second copy ended without seeing the first");
         run.pressKeys(main, "Escape");
     }
 }
@@ -221,9 +251,14 @@ std::vector<std::wstring> partialDownloads() {
     return partial;
 }
 
-void checkStopLine(const road::Run& record, RunOutcome& outcome) {
+// A run that ended by itself logged its stop line; one killed with /F has none to hold it to.
+void checkStopLine(const road::Run& record, const Plan& plan, RunOutcome& outcome) {
     const long stop = record.logTime("DownloadImpl::shutdown", "model stopped");
-    if (stop < 0) return;  // killed: there is no stop line to hold it to
+    if (stop < 0) {
+        if (plan.means != "taskkill-f" && record.exitCode == 0)
+            outcome.problems.push_back("ended without the log's stop line");
+        return;
+    }
     forEachFile([&](const std::filesystem::path& path) {
         if (road::lastWriteTimeOfDay(path.wstring()) > stop)
             outcome.problems.push_back("written after the stop line: " +
@@ -256,8 +291,9 @@ void checkEnd(Installer& run, const Plan& plan, long code, RunOutcome& outcome) 
         outcome.problems.push_back("ended with exception code " + std::to_string(code));
     else if (plan.means != "taskkill-f" && code != 0)
         outcome.problems.push_back("ended with exit code " + std::to_string(code));
-    const auto debuggers = processesNamed(
-        [](const std::wstring& name) { return _wcsicmp(name.c_str(), L"winedbg.exe") == 0; });
+    // Wine starts its crash dialog from the process that crashed: the installer's own, not
+    // that of a stand-in the scenario makes crash.
+    const auto debuggers = processesNamed(isDebugger, run.id());
     if (!debuggers.empty()) {
         outcome.problems.push_back("a crash dialog appeared");
         endProcesses(debuggers);
@@ -290,7 +326,7 @@ RunOutcome runOnce(const Plan& plan, int index, const std::wstring& folder) {
     checkEnd(run, plan, run.waitExit(kEndBoundMs), outcome);
 
     const road::Run record = run.record();
-    checkStopLine(record, outcome);
+    checkStopLine(record, plan, outcome);
     checkInstallersStarted(installersBefore, outcome);
     if (const auto left = partialDownloads(); left.size() > 1)
         outcome.problems.push_back(std::to_string(left.size()) + " partial downloads left");
@@ -301,6 +337,7 @@ RunOutcome runOnce(const Plan& plan, int index, const std::wstring& folder) {
         outcome.note +=
             outcome.note.empty() ? "downloaded over a partial" : ", downloaded over a partial";
     endStandinInstallers();
+    endProcesses(processesNamed(isDebugger));  // the crash dialogs of crashing stand-ins
     return outcome;
 }
 
