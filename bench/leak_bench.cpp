@@ -2,15 +2,20 @@
 // watch, with the tips rotating and the progress text changing, sampled every ten seconds from
 // outside (GDI objects, USER objects, handles, private bytes, working set). Prints the series and
 // fails when any of them grew from the first minute to the last by more than a small allowance.
+// Under Wine, which keeps no per-process GDI count and no private bytes of another process, the
+// USER figure counts the process's windows, handles come from the system's handle table and
+// private memory is the Unix process's resident anonymous memory; GDI objects read 0 there.
 // Runs inside the world (scripts/bench.sh).
 //   leak_bench [--minutes M]      (default 10)
 #include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <cwctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -33,11 +38,88 @@ struct Sample {
     double workingSetMiB = 0;
 };
 
-Sample sample(HANDLE process) {
+// The process's handles from the system's handle table (which Wine keeps, unlike the
+// per-process count).
+DWORD handlesOf(DWORD processId) {
+    struct Entry {
+        ULONG ownerPid;
+        BYTE objectType;
+        BYTE flags;
+        USHORT value;
+        PVOID object;
+        ULONG access;
+    };
+    struct Table {
+        ULONG count;
+        Entry entries[1];
+    };
+    constexpr auto kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
+    std::vector<unsigned char> buffer(1 << 20);
+    ULONG needed = 0;
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(kSystemHandleInformation, buffer.data(),
+                                              static_cast<ULONG>(buffer.size()), &needed)) ==
+           static_cast<NTSTATUS>(0xC0000004L))
+        buffer.resize(buffer.size() * 2);
+    if (status != 0) return 0;
+    const auto* table = reinterpret_cast<const Table*>(buffer.data());
+    DWORD count = 0;
+    for (ULONG i = 0; i < table->count; ++i) count += table->entries[i].ownerPid == processId;
+    return count;
+}
+
+// Windows of the process, top-level and children: the USER objects a window system shows.
+DWORD windowsOf(DWORD processId) {
+    struct Count {
+        DWORD id;
+        DWORD windows = 0;
+    } count{processId};
+    EnumWindows(
+        [](HWND top, LPARAM context) -> BOOL {
+            auto& c = *reinterpret_cast<Count*>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(top, &owner);
+            if (owner != c.id) return TRUE;
+            ++c.windows;
+            EnumChildWindows(
+                top,
+                [](HWND, LPARAM inner) -> BOOL {
+                    ++reinterpret_cast<Count*>(inner)->windows;
+                    return TRUE;
+                },
+                context);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count.windows;
+}
+
+// Resident anonymous memory of the installer's Unix process (Wine reports no private bytes of
+// another process): found by its command line among the world's processes.
+double residentAnonymousMiB(const std::wstring& exeName) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(L"Z:\\proc", error), end; !error && it != end;
+         it.increment(error)) {
+        const std::wstring pid = it->path().filename().wstring();
+        if (pid.empty() || !iswdigit(pid[0])) continue;
+        const std::string cmdline =
+            testing_support::readFileBytes(it->path().wstring() + L"\\cmdline");
+        if (cmdline.find(testing_support::narrow(exeName)) == std::string::npos) continue;
+        const std::string status =
+            testing_support::readFileBytes(it->path().wstring() + L"\\status");
+        const std::size_t at = status.find("RssAnon:");
+        if (at != std::string::npos) return std::strtod(status.c_str() + at + 8, nullptr) / 1024.0;
+    }
+    return 0;
+}
+
+Sample sample(const installer::Installer& run) {
+    const HANDLE process = run.process();
     Sample s;
     s.gdi = GetGuiResources(process, GR_GDIOBJECTS);
-    s.user = GetGuiResources(process, GR_USEROBJECTS);
+    s.user = std::max(GetGuiResources(process, GR_USEROBJECTS), windowsOf(run.id()));
     GetProcessHandleCount(process, &s.handles);
+    s.handles = std::max(s.handles, handlesOf(run.id()));
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof(memory);
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
@@ -45,6 +127,7 @@ Sample sample(HANDLE process) {
         s.privateMiB = memory.PrivateUsage / 1048576.0;
         s.workingSetMiB = memory.WorkingSetSize / 1048576.0;
     }
+    if (s.privateMiB == 0) s.privateMiB = residentAnonymousMiB(L"TamrixInstaller.exe");
     return s;
 }
 
@@ -136,7 +219,7 @@ int wmain(int argc, wchar_t** argv) {
             std::fprintf(stderr, "leak_bench: the installer ended during the watch\n");
             return 2;
         }
-        samples.push_back(sample(run.process()));
+        samples.push_back(sample(run));
         const Sample& s = samples.back();
         std::printf("%6d %6lu %6lu %8lu %12.2f %14.2f  %d%%\n", i * 10, s.gdi, s.user, s.handles,
                     s.privateMiB, s.workingSetMiB, installer::shownPercent(run, main));
