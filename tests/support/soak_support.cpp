@@ -208,19 +208,18 @@ void end(Installer& run, HWND main, const Plan& plan, const std::wstring& folder
         runTaskkill(L"/F /PID " + pid);
     } else {  // second copy: it must raise the first and end; the first is then left by Escape
         Installer second(folder, L"TamrixInstaller (2).exe");
-        if (!second.started())
+        if (!second.started()) {
             outcome.problems.push_back("the second copy could not be started, error " +
                                        std::to_string(GetLastError()));
-        else if (const long code = second.waitExit(kEndBoundMs); code == 0)
-            (void)0;
-        else if (run.waitExit(0) != -1)
+        } else if (const long code = second.waitExit(kEndBoundMs); code == 0) {
+            if (!second.waitForLog("DownloadImpl::entrance", "It's exist", 5000))
+                outcome.problems.push_back("the second copy ended without seeing the first");
+        } else if (run.waitExit(0) != -1) {
             leaveAlone(second, outcome);
-        else
+        } else {
             outcome.problems.push_back("the second copy did not end by itself (" +
                                        std::to_string(code) + ")");
-        if (second.started() && second.waitExit(0) == 0 &&
-            !second.waitForLog("DownloadImpl::entrance", "It's exist", 5000))
-            outcome.problems.push_back("the second copy ended without seeing the first");
+        }
         run.pressKeys(main, "Escape");
     }
 }
