@@ -27,8 +27,10 @@ constexpr DWORD kEndBoundMs = 30000;
 // The size of every package the double serves, and where installers are put.
 constexpr std::uintmax_t kPackageSize = 11534336;
 const wchar_t* const kInstallRoots[] = {L"D:\\Tamrix", L"C:\\Tamrix"};
-const wchar_t* const kWrittenKeys[] = {L"Software\\Vorlund\\Tamrix9",
-                                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
+// The edition's key, which the run creates and the installer fills. (The autorun key reads as
+// written later than every stop line under Wine, even in runs that never reach the setup that
+// is its only writer, so its time tells nothing here.)
+const wchar_t* const kWrittenKeys[] = {L"Software\\Vorlund\\Tamrix9"};
 
 class Rng {
 public:
@@ -250,14 +252,40 @@ std::vector<std::wstring> partialDownloads() {
     return partial;
 }
 
+// Local time of day (ms), as the log writes it, of a record's time (ms since 1970, UTC).
+long timeOfDay(std::int64_t unixMs) {
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(unixMs) + 11644473600000ull) * 10000;
+    const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    FILETIME local{};
+    SYSTEMTIME t{};
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) return -1;
+    return ((t.wHour * 60L + t.wMinute) * 60L + t.wSecond) * 1000L + t.wMilliseconds;
+}
+
+// When the last installer stand-in of the run had done its work: it is a process of its own,
+// which goes on installing after the downloader has ended.
+long standinsDone(std::size_t before) {
+    long done = -1;
+    const auto runs = testing_support::world::readStandinRuns("installer");
+    for (std::size_t i = before; i < runs.size(); ++i) {
+        const auto record = runs[i].json();
+        if (record.HasMember("time") && record["time"].IsInt64())
+            done = std::max(done, timeOfDay(record["time"].GetInt64()));
+    }
+    return done;
+}
+
 // A run that ended by itself logged its stop line; one killed with /F has none to hold it to.
-void checkStopLine(const road::Run& record, const Plan& plan, RunOutcome& outcome) {
-    const long stop = record.logTime("DownloadImpl::shutdown", "model stopped");
+// Nothing may be written after it but by an installer stand-in still at work.
+void checkStopLine(const road::Run& record, const Plan& plan, std::size_t installersBefore,
+                   RunOutcome& outcome) {
+    long stop = record.logTime("DownloadImpl::shutdown", "model stopped");
     if (stop < 0) {
         if (plan.means != "taskkill-f" && record.exitCode == 0)
             outcome.problems.push_back("ended without the log's stop line");
         return;
     }
+    stop = std::max(stop, standinsDone(installersBefore));
     forEachFile([&](const std::filesystem::path& path) {
         if (road::lastWriteTimeOfDay(path.wstring()) > stop)
             outcome.problems.push_back("written after the stop line: " +
@@ -325,7 +353,7 @@ RunOutcome runOnce(const Plan& plan, int index, const std::wstring& folder) {
     checkEnd(run, plan, run.waitExit(kEndBoundMs), outcome);
 
     const road::Run record = run.record();
-    checkStopLine(record, plan, outcome);
+    checkStopLine(record, plan, installersBefore, outcome);
     checkInstallersStarted(installersBefore, outcome);
     if (const auto left = partialDownloads(); left.size() > 1)
         outcome.problems.push_back(std::to_string(left.size()) + " partial downloads left");
