@@ -97,9 +97,11 @@ HWND WindowBase::create(HWND parent, DWORD style, DWORD exStyle) {
 }
 
 bool WindowBase::buildTree() {
-    auto settings =
-        loadWindowLayout(manager_, skinFolder(), skinFile(),
-                         [this](std::wstring_view element) { return createControl(element); });
+    Diagnostics diagnostics;
+    auto settings = loadWindowLayout(
+        manager_, skinFolder(), skinFile(),
+        [this](std::wstring_view element) { return createControl(element); }, &diagnostics);
+    logDiagnostics("tk::WindowBase::create", diagnostics);
     if (!settings) return false;
     settings_ = *settings;
     return manager_.root() != nullptr;
