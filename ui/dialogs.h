@@ -58,6 +58,7 @@ protected:
     std::wstring windowClassName() const override { return L"box"; }
     UINT classStyle() const override { return CS_VREDRAW | CS_HREDRAW; }
     std::wstring skinFile() const override { return L"downloaderbox.xml"; }
+    void bindControls(tk::ControlBinder& binder) override;
     void onFinalMessage(HWND hwnd) override;
     const tk::MessageMap* messageMap() const override;
 
@@ -68,6 +69,12 @@ private:
     DialogServices& services_;
     HWND parent_ = nullptr;
     bool leaving_ = false;
+    // The named controls of the layout; btnSure is optional.
+    tk::Control* title_ = nullptr;
+    tk::Control* text_ = nullptr;
+    tk::Button* left_ = nullptr;
+    tk::Button* right_ = nullptr;
+    tk::Button* sure_ = nullptr;
 };
 
 // Opens the exit dialog over the parent, closing one that is open; the dialog's end gives the
@@ -85,6 +92,8 @@ public:
 
 protected:
     UINT classStyle() const override { return CS_VREDRAW | CS_HREDRAW; }
+    // The text and the two answers are required; the customer link is optional.
+    void bindControls(tk::ControlBinder& binder) override;
     void initWindow() override;
     void onFinalMessage(HWND hwnd) override;
 
@@ -92,6 +101,10 @@ protected:
 
 private:
     std::function<void()> closed_;
+    tk::Control* text_ = nullptr;
+    tk::Control* left_ = nullptr;
+    tk::Control* right_ = nullptr;
+    tk::Control* contactUs_ = nullptr;
 };
 
 // Shown when the download failed after some bytes had arrived: retry, browser, customer link.

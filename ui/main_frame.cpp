@@ -86,16 +86,49 @@ const tk::MessageMap* CMainFrame::messageMap() const {
 
 // ---- initialisation and the start page ----
 
+void CMainFrame::bindControls(tk::ControlBinder& b) {
+    b.require(c_.titlename, L"titlename");
+    b.require(c_.languageCombo, L"languageCombo");
+    b.require(c_.logoControl, L"logoControl");
+    b.require(c_.logoControl9, L"logoControl9");
+    b.require(c_.maintab, L"maintab");
+    b.require(c_.userdefinitionsui, L"userdefinitionsui");
+    b.require(c_.pathedit, L"pathedit");
+    b.require(c_.browsebtn, L"browsebtn");
+    b.require(c_.errorpathnoticeui, L"errorpathnoticeui");
+    b.require(c_.pathErrorLabel, L"pathErrorLabel");
+    b.require(c_.acceptprotocolopt, L"acceptprotocolopt");
+    b.require(c_.LicenseAgreementText, L"LicenseAgreementText");
+    b.require(c_.protocollinkbtn, L"protocollinkbtn");
+    b.require(c_.userdefinitionLayout, L"userdefinitionLayout");
+    b.require(c_.userdefinitionBtn, L"userdefinitionBtn");
+    b.require(c_.backLayout, L"backLayout");
+    b.require(c_.backBtn, L"backBtn");
+    b.require(c_.installnowbtn, L"installnowbtn");
+    b.require(c_.protocoledit, L"protocoledit");
+    b.require(c_.confirmprotocolbtn, L"confirmprotocolbtn");
+    b.require(c_.loadingprogresslabel, L"loadingprogresslabel");
+    b.require(c_.installprogressbar, L"installprogressbar");
+    b.require(c_.progress_install_label, L"progress_install_label");
+    b.require(c_.progress_finish_label, L"progress_finish_label");
+    b.require(c_.downloadProgressLabel, L"downloadProgressLabel");
+    b.optional(c_.homepageBtn, L"homepageBtn");
+    b.require(c_.tipInstallLabel, L"tipInstallLabel");
+    b.require(c_.apkinstallprogresslabel, L"apkinstallprogresslabel");
+    b.require(c_.apkinstallprogressbar, L"apkinstallprogressbar");
+    b.require(c_.tastenowbtn, L"tastenowbtn");
+}
+
 void CMainFrame::initWindow() {
     applyLanguageFont();
     refreshPathState();
     setWindowTitle(text("Title_wndTitle"));
-    findControl(L"pathedit")->setText(model_.installFolder());
+    c_.pathedit->setText(model_.installFolder());
     installModelCallbacks();
     languageCode_ = model_.locale();
     showLogo();
     applyHomepage();
-    findControl(L"protocollinkbtn")->setText(underlined(text("protocol_accept_btn")));
+    c_.protocollinkbtn->setText(underlined(text("protocol_accept_btn")));
 }
 
 void CMainFrame::applyLanguageFont() {
@@ -110,41 +143,40 @@ void CMainFrame::applyLanguageFont() {
 
 void CMainFrame::showLogo() {
     const bool nine = model_.config().isPlayer9();
-    findControl(L"logoControl9")->setVisible(nine);
-    findControl(L"logoControl")->setVisible(!nine);
+    c_.logoControl9->setVisible(nine);
+    c_.logoControl->setVisible(!nine);
 }
 
 void CMainFrame::applyHomepage() {
-    if (auto* home = find<tk::Button>(L"homepageBtn")) {
+    if (auto* home = c_.homepageBtn) {
         home->setTextColor(0xFFFFFFFF);
         home->setText(model_.config().getHomePage());
     }
 }
 
 void CMainFrame::setCustomPathMode(bool on) {
-    findControl(L"userdefinitionsui")->setVisible(on);
-    findControl(L"userdefinitionLayout")->setVisible(!on);
-    findControl(L"backLayout")->setVisible(on);
-    findControl(L"installnowbtn")->setText(text(on ? "Button_install_now" : "Button_install_fast"));
+    c_.userdefinitionsui->setVisible(on);
+    c_.userdefinitionLayout->setVisible(!on);
+    c_.backLayout->setVisible(on);
+    c_.installnowbtn->setText(text(on ? "Button_install_now" : "Button_install_fast"));
 }
 
 void CMainFrame::reapplyMode() {
-    setCustomPathMode(!findControl(L"userdefinitionBtn")->isVisible());
+    setCustomPathMode(!c_.userdefinitionBtn->isVisible());
 }
 
 void CMainFrame::selectPage(int index) {
-    find<tk::TabLayout>(L"maintab")->selectPage(index);
+    c_.maintab->selectPage(index);
     reapplyMode();
 }
 
 void CMainFrame::refreshPathState() {
     const std::wstring& folder = model_.installFolder();
     const bool valid = install_location::isValidInstallPath(folder);
-    auto* edit = find<tk::Edit>(L"pathedit");
+    auto* edit = c_.pathedit;
     if (edit->text() != folder) edit->setText(folder);
-    findControl(L"errorpathnoticeui")->setVisible(!valid);
-    findControl(L"installnowbtn")
-        ->setEnabled(valid && find<tk::Option>(L"acceptprotocolopt")->isSelected());
+    c_.errorpathnoticeui->setVisible(!valid);
+    c_.installnowbtn->setEnabled(valid && c_.acceptprotocolopt->isSelected());
     reapplyMode();
     edit->setNormalImage(valid ? kValidEditImages[0] : kErrorEditImage);
     edit->setHotImage(valid ? kValidEditImages[1] : kErrorEditImage);
@@ -164,7 +196,7 @@ void CMainFrame::changePathClac(bool checkSsd, const std::wstring& folder) {
 
 bool CMainFrame::checkBeforeInstall() {
     const char* refusal = nullptr;
-    if (!find<tk::Option>(L"acceptprotocolopt")->isSelected())
+    if (!c_.acceptprotocolopt->isSelected())
         refusal = "MsgBox_accept_protocol";
     else if (!install_location::isValidInstallPath(model_.installFolder()))
         refusal = "MsgBox_error_path";
@@ -178,7 +210,7 @@ bool CMainFrame::checkBeforeInstall() {
 void CMainFrame::onInstallNow(tk::Notification&) {
     if (!checkBeforeInstall()) return;
     selectPage(2);
-    findControl(L"languageCombo")->setVisible(false);
+    c_.languageCombo->setVisible(false);
     downloadStartTick_ = GetTickCount();
     model_.startDownloadPlayer(false);
     telemetry::report::startDownloader();
@@ -190,7 +222,7 @@ void CMainFrame::onInstallNow(tk::Notification&) {
 }
 
 void CMainFrame::showNextTip() {
-    findControl(L"tipInstallLabel")->setText(text(kTips[g_tipIndex]));
+    c_.tipInstallLabel->setText(text(kTips[g_tipIndex]));
     g_tipIndex = (g_tipIndex + 1) % 6;
 }
 
@@ -289,7 +321,7 @@ void CMainFrame::setBar(int percent, bool floorAtThree) {
     float v = static_cast<float>(percent) * 0.63f;
     if (v < 1) v = static_cast<float>(percent);
     if (floorAtThree && v < 3) v = 3;
-    find<tk::Progress>(L"installprogressbar")->setValue(static_cast<int>(v));
+    c_.installprogressbar->setValue(static_cast<int>(v));
 }
 
 void CMainFrame::recordPercent(int percent) {
@@ -299,20 +331,20 @@ void CMainFrame::recordPercent(int percent) {
 void CMainFrame::onDownloadPercent(int percent) {
     // Until the download has finished the stage never reads 100 % or more.
     percent = std::min(percent, 99);
-    findControl(L"downloadProgressLabel")->setVisible(false);
+    c_.downloadProgressLabel->setVisible(false);
     std::wstring stage = text("Label_downloading") + L"(";
     const bool arabic = model_.config().getLanguage() == L"ar";
     if (!arabic) stage += std::to_wstring(percent) + L"%)";
-    findControl(L"loadingprogresslabel")->setText(stage);
+    c_.loadingprogresslabel->setText(stage);
     setBar(percent, !arabic);
     recordPercent(percent);
 }
 
 void CMainFrame::onDownloadProgress(int percent, int received, int total) {
-    findControl(L"downloadProgressLabel")->setVisible(true);
+    c_.downloadProgressLabel->setVisible(true);
     if (percent == -1) {
-        findControl(L"loadingprogresslabel")->setText(text("Label_getversion_info"));
-        findControl(L"downloadProgressLabel")->setText(L"");
+        c_.loadingprogresslabel->setText(text("Label_getversion_info"));
+        c_.downloadProgressLabel->setText(L"");
         return;
     }
     if (received == 0 || total == 0) return;
@@ -325,7 +357,7 @@ void CMainFrame::onDownloadProgress(int percent, int received, int total) {
         size = formatFloat(L"%0.2f", static_cast<float>(received) / 1024.0f) + L"KB";
     else
         size = formatFloat(L"%0.2f", static_cast<float>(received) / 1048576.0f) + L"M";
-    findControl(L"downloadProgressLabel")->setText(size + L"/" + totalText + L"M");
+    c_.downloadProgressLabel->setText(size + L"/" + totalText + L"M");
 
     std::wstring stage = text("Label_downloading") + L"(";
     const bool arabic = model_.config().getLanguage() == L"ar";
@@ -338,14 +370,14 @@ void CMainFrame::onDownloadProgress(int percent, int received, int total) {
         }
         stage += L"%)";
     }
-    findControl(L"loadingprogresslabel")->setText(stage);
+    c_.loadingprogresslabel->setText(stage);
     setBar(percent, !arabic);
     recordPercent(percent);
 }
 
 void CMainFrame::onDownloadFinished() {
-    findControl(L"loadingprogresslabel")->setText(text("Label_installing_waiting"));
-    findControl(L"downloadProgressLabel")->setVisible(false);
+    c_.loadingprogresslabel->setText(text("Label_installing_waiting"));
+    c_.downloadProgressLabel->setVisible(false);
     installTimer_.stop();
     percent_ = 100;
     model_.installPlayer();
@@ -356,7 +388,7 @@ void CMainFrame::onDownloadFinished() {
 
 void CMainFrame::onInstallAnimationTick() {
     if (installStep_ >= 36) installStep_ = 36;
-    find<tk::Progress>(L"installprogressbar")->setValue(installStep_ + 64);
+    c_.installprogressbar->setValue(installStep_ + 64);
     installStep_ += 2;
 }
 
@@ -375,7 +407,7 @@ void CMainFrame::onDownloadFailed(std::int64_t received) {
 void CMainFrame::onInstallFinished(bool success) {
     installTimer_.stop();
     if (!success) return showInstallErrorBox();
-    find<tk::Progress>(L"installprogressbar")->setValue(100);
+    c_.installprogressbar->setValue(100);
     const std::vector<GameRecord> games = model_.games();
     if (games.empty()) {
         const std::wstring page = model_.config().getHomePage2();
@@ -405,12 +437,18 @@ void CMainFrame::onInstallFinished(bool success) {
 namespace {
 
 // Shows the one dialog of its kind, creating it over the parent first when none is open; the
-// dialog clears the reference when it closes.
+// dialog clears the reference when it closes. A dialog that cannot be made is not shown.
 template <class Box>
 void showOneDialog(Box*& box, HWND parent) {
     if (!box) {
-        box = new Box([&box] { box = nullptr; });
-        box->create(parent, 0, 0);
+        auto* made = new Box([&box] { box = nullptr; });
+        if (!made->create(parent, 0, 0)) {
+            // Its layout cannot be built: the reason is logged, the main window goes on.
+            LOG_AT("CMainFrame::showOneDialog", L"dialog not shown");
+            delete made;
+            return;
+        }
+        box = made;
         box->centerWindow();
     }
     box->showWindow(true, true);
@@ -427,33 +465,32 @@ void CMainFrame::showDownloadErrorBox() {
 }
 
 void CMainFrame::refreshPathAndLogo() {
-    findControl(L"pathedit")->setText(model_.installFolder());
+    c_.pathedit->setText(model_.installFolder());
     showLogo();
     refreshPathState();
 }
 
 void CMainFrame::retextWindow() {
-    static const std::pair<const wchar_t*, const char*> kTexts[] = {
-        {L"progress_install_label", "progress_install_label"},
-        {L"progress_finish_label", "progress_finish_label"},
-        {L"loadingprogresslabel", "progress_downloading_label"},
-        {L"pathErrorLabel", "Label_path_error"},
-        {L"LicenseAgreementText", "protocol_accept"},
-        {L"protocollinkbtn", "protocol_accept_btn"},
-        {L"tastenowbtn", "Button_start_player"},
-        {L"confirmprotocolbtn", "sure"},
-        {L"installnowbtn", "Button_install_fast"},
-        {L"userdefinitionBtn", "Button_install_define"},
-        {L"backBtn", "Button_install_back"},
-        {L"browsebtn", "browser"},
+    static const std::pair<tk::Control * Controls::*, const char*> kTexts[] = {
+        {&Controls::progress_install_label, "progress_install_label"},
+        {&Controls::progress_finish_label, "progress_finish_label"},
+        {&Controls::loadingprogresslabel, "progress_downloading_label"},
+        {&Controls::pathErrorLabel, "Label_path_error"},
+        {&Controls::LicenseAgreementText, "protocol_accept"},
+        {&Controls::protocollinkbtn, "protocol_accept_btn"},
+        {&Controls::tastenowbtn, "Button_start_player"},
+        {&Controls::confirmprotocolbtn, "sure"},
+        {&Controls::installnowbtn, "Button_install_fast"},
+        {&Controls::userdefinitionBtn, "Button_install_define"},
+        {&Controls::backBtn, "Button_install_back"},
+        {&Controls::browsebtn, "browser"},
     };
-    for (const auto& [control, key] : kTexts) findControl(control)->setText(text(key));
+    for (const auto& [control, key] : kTexts) (c_.*control)->setText(text(key));
     applyHomepage();
 }
 
 void CMainFrame::onLanguageComSelected(tk::Notification& n) {
-    auto* combo = find<tk::Combo>(L"languageCombo");
-    tk::Control* item = combo ? combo->itemAt(n.index) : nullptr;
+    tk::Control* item = c_.languageCombo->itemAt(n.index);
     if (!item) return;
     languageCode_ = item->userData();
     model_.setLocale(languageCode_);
@@ -477,9 +514,9 @@ void CMainFrame::onLanguageComSelected(tk::Notification& n) {
         if (model_.loadLanguage(utility::utf8ToWide(utf8))) break;
     }
     setWindowTitle(text("Title_wndTitle"));
-    findControl(L"titlename")->setText(text("titlename"));
-    findControl(L"protocoledit")->setText(L"");
-    findControl(L"confirmprotocolbtn")->setText(text("accept_protocol"));
+    c_.titlename->setText(text("titlename"));
+    c_.protocoledit->setText(L"");
+    c_.confirmprotocolbtn->setText(text("accept_protocol"));
     retextWindow();
 }
 
