@@ -541,6 +541,37 @@ TEST_F(SkinRenders, TextsKeepAwayFromTheWindowEdges) {
     }
 }
 
+// What a screen reader says: every control a person can reach (it takes the focus or has an
+// action) has a name, in every window, state and language; the licence check box is named by
+// its sentence and link, the folder edit by the label above it.
+TEST_F(SkinRenders, EveryControlAPersonCanReachHasAName) {
+    int reachable = 0, licence = 0, folder = 0;
+    for (const Rendered& r : rendered()) {
+        const Texts t(r.render.locale);
+        for (const Reported& c : r.report) {
+            if (!c.reachable) continue;
+            ++reachable;
+            EXPECT_FALSE(c.accessibleName.empty())
+                << r.render.where() << ": " << narrow(c.name) << " (" << narrow(c.className)
+                << ") has no name";
+            if (c.name == L"acceptprotocolopt") {
+                ++licence;
+                EXPECT_EQ(narrow(c.accessibleName),
+                          narrow(t("protocol_accept") + L" " + t("protocol_accept_btn")))
+                    << r.render.where();
+            }
+            if (c.name == L"pathedit") {
+                ++folder;
+                EXPECT_EQ(narrow(c.accessibleName), narrow(t("Label_choice_path")))
+                    << r.render.where();
+            }
+        }
+    }
+    EXPECT_GT(reachable, int(rendered().size()) * 2);
+    EXPECT_EQ(licence, int(std::size(kLanguages) * std::size(kScales)) * 3);
+    EXPECT_EQ(folder, int(std::size(kLanguages) * std::size(kScales)) * 2);
+}
+
 // What moves from page to page stays in place: the main action of the start page and of the
 // final page, the progress bar and its text of the progress page and of the game page.
 TEST_F(SkinRenders, PagesKeepTheActionAndTheBarInPlace) {
