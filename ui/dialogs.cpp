@@ -171,11 +171,6 @@ void ErrorBox::bindControls(tk::ControlBinder& binder) {
     binder.optional(contactUs_, L"loadingContactUsBtn");
 }
 
-void ErrorBox::initWindow() {
-    const std::wstring text = services_.installErrorText();
-    if (!text.empty()) text_->setText(text);
-}
-
 void ErrorBox::onCustomerLink(tk::Notification&) {
     openCustomerLink(services_);
 }
@@ -229,6 +224,11 @@ TxInstallErrorBox::TxInstallErrorBox(std::function<void()> closed, DialogService
 
 const tk::MessageMap* TxInstallErrorBox::messageMap() const {
     return &kInstallErrorMap;
+}
+
+void TxInstallErrorBox::initWindow() {
+    const std::wstring text = services_.installErrorText();
+    if (!text.empty()) text_->setText(text);
 }
 
 void TxInstallErrorBox::onQuit(tk::Notification&) {

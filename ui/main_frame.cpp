@@ -276,6 +276,8 @@ void CMainFrame::onStartPlayer(tk::Notification&) {
 }
 
 void CMainFrame::onCloseClicked(tk::Notification&) {
+    // The stage is over and failed: the install error dialog's answers are the ways out.
+    if (installFailed_) return showInstallErrorBox();
     if (percent_ == 100) {
         msg::showMessageBox(hwnd(), 0, text("MSGBox_noice"), text("installing_exit_tip"),
                             button("sure", true));
@@ -406,7 +408,13 @@ void CMainFrame::onDownloadFailed(std::int64_t received) {
 
 void CMainFrame::onInstallFinished(bool success) {
     installTimer_.stop();
-    if (!success) return showInstallErrorBox();
+    const bool reported = model_.installerReportedFailure();
+    LOG_AT("CMainFrame::onInstallFinished", L"install stage ended, in time %d, failure reported %d",
+           success ? 1 : 0, reported ? 1 : 0);
+    if (!success || reported) {
+        installFailed_ = true;
+        return showInstallErrorBox();
+    }
     c_.installprogressbar->setValue(100);
     const std::vector<GameRecord> games = model_.games();
     if (games.empty()) {
@@ -434,34 +442,14 @@ void CMainFrame::onInstallFinished(bool success) {
     }
 }
 
-namespace {
-
-// Shows the one dialog of its kind, creating it over the parent first when none is open; the
-// dialog clears the reference when it closes. A dialog that cannot be made is not shown.
-template <class Box>
-void showOneDialog(Box*& box, HWND parent) {
-    if (!box) {
-        auto* made = new Box([&box] { box = nullptr; });
-        if (!made->create(parent, 0, 0)) {
-            // Its layout cannot be built: the reason is logged, the main window goes on.
-            LOG_AT("CMainFrame::showOneDialog", L"dialog not shown");
-            delete made;
-            return;
-        }
-        box = made;
-        box->centerWindow();
-    }
-    box->showWindow(true, true);
-}
-
-}  // namespace
-
 void CMainFrame::showInstallErrorBox() {
-    showOneDialog(installErrorBox_, hwnd());
+    if (!showOneDialog(installErrorBox_, hwnd()))
+        LOG_AT("CMainFrame::showInstallErrorBox", L"install error dialog not created");
 }
 
 void CMainFrame::showDownloadErrorBox() {
-    showOneDialog(downloadErrorBox_, hwnd());
+    if (!showOneDialog(downloadErrorBox_, hwnd()))
+        LOG_AT("CMainFrame::showDownloadErrorBox", L"download error dialog not created");
 }
 
 void CMainFrame::refreshPathAndLogo() {

@@ -152,6 +152,7 @@ private:
     UiTimer installTimer_;
     UiTimer tipsTimer_;
     DWORD downloadStartTick_ = 0;
+    bool installFailed_ = false;  // the installer stage has ended in a failure
     std::wstring languageCode_;
     std::wstring gameAppName_;
     int gameIndex_ = 0;

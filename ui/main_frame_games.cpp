@@ -93,7 +93,7 @@ void CMainFrame::_threadDownloadApk() {
         const GameRecord& game = *f.game;
         if (!f.files.icon.empty() && utility::ufile::exists(f.files.icon)) {
             LOG_AT(kTag, L"create short cut %s", game.gameName.c_str());
-            helper::disk::createShortcut(game.gameName, f.files.icon, folder,
+            helper::disk::createShortcut(f.files.shortcutName, f.files.icon, folder,
                                          folder + L"\\gxplayer.exe",
                                          L"package=" + game.packageName);
         }
@@ -108,7 +108,7 @@ void CMainFrame::_threadDownloadApk() {
 bool CMainFrame::onHttpDownloadProgress(const char*, int, std::int64_t received,
                                         std::int64_t total) {
     const DWORD now = GetTickCount();
-    if (now - lastGameProgressTick_ < 1000 && received < total) return true;
+    if (!game_packages::progressDue(now, lastGameProgressTick_, received, total)) return true;
     lastGameProgressTick_ = now;
     postTask(this, makeRunable([this, received, total] { showGameProgress(received, total); }));
     return true;

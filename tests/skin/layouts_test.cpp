@@ -386,6 +386,19 @@ TEST(MainWindowLayout, PagesAndWhatTheProgramAssumesOfThem) {
         EXPECT_EQ(bar->value(), 0) << narrow(name);
         EXPECT_EQ(attributeOf(findNode(window.document->roots, name), L"hor"), L"true");
     }
+    // The row under the progress bar names its two parts, the download and then the install:
+    // "progress_download_label" pairs with "progress_install_label", while
+    // "progress_downloading_label2" only ever comes before a game's name.
+    tk::Control* bar = window.find(L"installprogressbar");
+    tk::Control* page = bar->parent();
+    int at = 0;
+    while (page->childAt(at) != bar) ++at;
+    tk::Control* captions = page->childAt(at + 1);
+    ASSERT_NE(captions, nullptr);
+    ASSERT_GE(captions->childCount(), 2);
+    EXPECT_EQ(narrow(captions->childAt(0)->text()), "@progress_download_label");
+    EXPECT_EQ(captions->childAt(1), window.find(L"progress_install_label"));
+
     const tk::LayoutNode* licence = findNode(window.document->roots, L"protocoledit");
     EXPECT_EQ(attributeOf(licence, L"readonly"), L"true");
     EXPECT_EQ(attributeOf(licence, L"rich"), L"true");

@@ -369,6 +369,20 @@ struct Rendered {
     std::vector<Reported> report;  // the controls of the report
 };
 
+// A value as the viewer's batch file writes it: a backslash doubled, a line break as "\n".
+std::wstring batchField(const std::wstring& value) {
+    std::wstring field;
+    for (wchar_t c : value) {
+        if (c == L'\\')
+            field += L"\\\\";
+        else if (c == L'\n')
+            field += L"\\n";
+        else
+            field += c;
+    }
+    return field;
+}
+
 // Runs a Windows program and waits (bounded) for it: its exit code, or -1.
 class Program {
 public:
@@ -427,8 +441,9 @@ protected:
                     std::wstring line = L"--lang\t" + r.locale + L"\t--layout\t" + r.layout +
                                         L"\t--dpi\t" + std::to_wstring(dpi);
                     for (const auto& [option, value] : r.options)
-                        line += L"\t" + option + L"\t" + value;
-                    line += L"\t--out\t" + r.png() + L"\t--report\t" + r.report();
+                        line += L"\t" + option + L"\t" + batchField(value);
+                    line += L"\t--out\t" + batchField(r.png()) + L"\t--report\t" +
+                            batchField(r.report());
                     batch += utility::wideToUtf8(line) + "\n";
                     all.push_back(std::move(r));
                 }

@@ -23,8 +23,9 @@
 // windows that opened before this one have, so that its font ids are judged against them.
 //
 // --batch renders many layouts in one process: the file (UTF-8) holds one render per line,
-// its options and values separated by TABs (so a value may hold spaces; a value may be empty);
-// empty lines and lines starting with "#" are skipped. The sources and font files of the
+// its options and values separated by TABs (so a value may hold spaces; a value may be empty;
+// a backslash is written "\\" and a line break "\n"); empty lines and lines starting with "#"
+// are skipped. The sources and font files of the
 // command line serve every line. Each render starts afresh: no shared fonts, the text table of
 // its language. A line that fails is reported on stderr with its number, and the viewer then
 // exits with 1 after the last line.
@@ -395,12 +396,25 @@ bool takeOption(Options& options, const std::wstring& option, const std::wstring
     return true;
 }
 
+// A batch field as written ("\\" a backslash, "\n" a line break) back to its value.
+std::wstring unescapeField(const std::wstring& field) {
+    std::wstring value;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == L'\\' && i + 1 < field.size() &&
+            (field[i + 1] == L'\\' || field[i + 1] == L'n'))
+            value += field[++i] == L'n' ? L'\n' : L'\\';
+        else
+            value += field[i];
+    }
+    return value;
+}
+
 std::vector<std::wstring> splitTabs(const std::wstring& line) {
     std::vector<std::wstring> fields;
     size_t start = 0;
     for (;;) {
         const size_t tab = line.find(L'\t', start);
-        fields.push_back(line.substr(start, tab - start));
+        fields.push_back(unescapeField(line.substr(start, tab - start)));
         if (tab == std::wstring::npos) return fields;
         start = tab + 1;
     }
