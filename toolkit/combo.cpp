@@ -136,6 +136,8 @@ void ComboList::paint() {
         if (i == hot_) canvas.fillRect(row, combo_.hotColor());
         TextFormat format;
         format.endEllipsis = true;
+        // The list reads as its combo's window does.
+        if (combo_.manager()->rightToLeft()) format = rightToLeftFormat(format);
         const Rect box = row.deflate(scaleInsets({8, 0, 8, 0}, dpi));
         drawText(canvas, combo_.itemAt(i)->text(), font, dpi, format, box, combo_.textColor());
     }
@@ -248,9 +250,11 @@ void Combo::paint(Canvas& canvas, const Rect& dirty) {
     drawImage(canvas, *image, rect_);
     TextFormat format;
     format.endEllipsis = true;
-    const Rect box = rect_.deflate(scaleInsets(textPadding_, dpi()));
+    if (rightToLeft()) format = rightToLeftFormat(format);
+    const Rect box = directed(rect_.deflate(scaleInsets(textPadding_, dpi())));
     drawText(canvas, shownText(), manager_->font(font_), dpi(), format, box, textColor_);
-    const Rect arrow{rect_.right - px(24), rect_.top, rect_.right - px(4), rect_.bottom};
+    const Rect arrow =
+        directed({rect_.right - px(24), rect_.top, rect_.right - px(4), rect_.bottom});
     if (!drawImage(canvas, arrowImage_, arrow)) drawChevron(canvas, arrow, dpi(), 0xFF666666);
     paintBorder(canvas);
     canvas.popClip();

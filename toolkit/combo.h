@@ -30,6 +30,7 @@ public:
     bool isInteractive() const override { return true; }
     bool showsChild(const Control&) const override { return false; }
     void arrange(const Rect& rect) override;
+    void mirrorPlacement(const Rect& window) override { Control::mirrorPlacement(window); }
     void paint(Canvas& canvas, const Rect& dirty) override;
     Control* hitTest(Point point) override;
     void onButtonUp(Point point, bool inside) override;

@@ -43,6 +43,12 @@ void Container::arrange(const Rect& rect) {
     arrangeChildren(rect.deflate(scaleInsets(inset_, dpi())));
 }
 
+void Container::mirrorPlacement(const Rect& window) {
+    Control::mirrorPlacement(window);
+    for (auto& child : children_)
+        if (laysOut(*child)) child->mirrorPlacement(window);
+}
+
 void Container::arrangeChildren(const Rect& area) {
     for (auto& child : children_) {
         if (!laysOut(*child)) continue;

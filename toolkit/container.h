@@ -27,6 +27,7 @@ public:
 
     void attach(PaintManager* manager, Control* parent) override;
     void arrange(const Rect& rect) override;
+    void mirrorPlacement(const Rect& window) override;
     void paint(Canvas& canvas, const Rect& dirty) override;
     Control* hitTest(Point point) override;
     Control* findByName(std::wstring_view name) override;

@@ -164,6 +164,10 @@ void Control::arrange(const Rect& rect) {
     invalidate();
 }
 
+void Control::mirrorPlacement(const Rect& window) {
+    rect_ = rect_.mirroredIn(window);
+}
+
 void Control::paint(Canvas& canvas, const Rect& dirty) {
     if (rect_.intersect(dirty).empty()) return;
     canvas.pushClip(rect_);
@@ -248,6 +252,12 @@ int Control::dpi() const {
 int Control::px(int units) const {
     return scaleLength(units, dpi());
 }
+bool Control::rightToLeft() const {
+    return manager_ && manager_->rightToLeft();
+}
+Rect Control::directed(const Rect& part) const {
+    return rightToLeft() ? part.mirroredIn(rect_) : part;
+}
 
 bool Control::drawImage(Canvas& canvas, const std::wstring& image, const Rect& rect) {
     return !image.empty() && manager_ && manager_->drawImage(canvas, image, rect);
@@ -325,6 +335,7 @@ TextFormat Label::textFormat() const {
     format.multiline = multiline_;
     format.endEllipsis = endEllipsis_ && !multiline_;
     format.markup = showHtml_;
+    if (rightToLeft()) format = rightToLeftFormat(format);
     return format;
 }
 
@@ -344,7 +355,7 @@ Size Label::desiredSize(Size available) {
 
 void Label::paintText(Canvas& canvas) {
     if (text_.empty()) return;
-    const Rect box = rect_.deflate(scaleInsets(textPadding_, dpi()));
+    const Rect box = directed(rect_.deflate(scaleInsets(textPadding_, dpi())));
     drawText(canvas, text_, fontSpec(), dpi(), textFormat(), box, currentTextColor());
 }
 
@@ -515,7 +526,8 @@ void Progress::paintStatusImage(Canvas& canvas) {
     const double share = double(std::clamp(value_, min_, max_) - min_) / (max_ - min_);
     Rect reached = rect_;
     if (horizontal_)
-        reached.right = rect_.left + int(rect_.width() * share + 0.5);
+        reached = directed(
+            {rect_.left, rect_.top, rect_.left + int(rect_.width() * share + 0.5), rect_.bottom});
     else
         reached.top = rect_.bottom - int(rect_.height() * share + 0.5);
     if (reached.empty()) return;

@@ -89,6 +89,9 @@ public:
     // room available; 0 in a dimension means "share the rest". arrange places it.
     virtual Size desiredSize(Size available);
     virtual void arrange(const Rect& rect);
+    // After the layout of a right-to-left window: the control, and what it laid out inside it,
+    // take the reflection of their places across the window.
+    virtual void mirrorPlacement(const Rect& window);
     const Rect& rect() const { return rect_; }
 
     virtual void paint(Canvas& canvas, const Rect& dirty);
@@ -135,6 +138,9 @@ protected:
     bool isFocused() const;
     int dpi() const;
     int px(int units) const;
+    bool rightToLeft() const;
+    // A part of the control given as a left-to-right window has it, where the window shows it.
+    Rect directed(const Rect& part) const;
     // Draws an image string into the rectangle (dest relative to it); false when nothing drew.
     bool drawImage(Canvas& canvas, const std::wstring& image, const Rect& rect);
     void paintBackground(Canvas& canvas);

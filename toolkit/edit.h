@@ -20,6 +20,7 @@ public:
     void onFocus(bool focused) override;
     void onButtonDown(Point point) override;
     void arrange(const Rect& rect) override;
+    void mirrorPlacement(const Rect& window) override;
     AccessibleInfo accessible() const override;
     unsigned accessibleState() const override;
 
@@ -41,6 +42,7 @@ private:
     // Takes the typed text back and removes the native edit; "killfocus" follows.
     void endEditing();
     Rect hostRect() const;
+    void placeHost();
 
     std::wstring normalImage_, hotImage_, focusedImage_, disabledImage_;
     Argb nativeBkColor_ = 0xFFFFFFFF;

@@ -413,10 +413,10 @@ LRESULT WindowBase::onNcHitTest(LPARAM lParam) {
     RECT client;
     GetClientRect(hwnd_, &client);
     const int dpi = manager_.dpi();
-    const Rect caption{scaleLength(settings_.caption.left, dpi),
-                       scaleLength(settings_.caption.top, dpi),
-                       client.right - scaleLength(settings_.caption.right, dpi),
-                       scaleLength(settings_.caption.bottom, dpi)};
+    Rect caption{scaleLength(settings_.caption.left, dpi), scaleLength(settings_.caption.top, dpi),
+                 client.right - scaleLength(settings_.caption.right, dpi),
+                 scaleLength(settings_.caption.bottom, dpi)};
+    if (manager_.rightToLeft()) caption = caption.mirroredIn({0, 0, client.right, client.bottom});
     if (caption.contains({p.x, p.y})) {
         Control* hit = manager_.root() ? manager_.root()->hitTest({p.x, p.y}) : nullptr;
         if (!hit || !hit->isInteractive()) return HTCAPTION;
@@ -508,11 +508,12 @@ void WindowBase::updateTooltip() {
     tool.cbSize = sizeof(tool);
     tool.hwnd = hwnd_;
     tool.uId = 1;
+    // The tip reads as its window does.
+    tool.uFlags = manager_.rightToLeft() ? TTF_RTLREADING : 0;
     if (hot)
         tool.rect = RECT{hot->rect().left, hot->rect().top, hot->rect().right, hot->rect().bottom};
     tool.lpszText = text.data();
-    SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool));
     if (text.empty()) SendMessageW(tooltip_, TTM_POP, 0, 0);
 }
 

@@ -2,8 +2,6 @@
 
 #include <shlobj.h>
 
-#include <cstdio>
-
 #include "engine/game_packages.h"
 #include "engine/install_location.h"
 #include "telemetry/event_catalogue.h"
@@ -11,19 +9,19 @@
 #include "toolkit/combo.h"
 #include "toolkit/container.h"
 #include "toolkit/edit.h"
+#include "toolkit/font_fallback.h"
 #include "toolkit/skin_store.h"
 #include "toolkit/text_table.h"
 #include "ui/dialogs.h"
 #include "ui/folder_advice.h"
 #include "ui/message_box.h"
+#include "ui/progress_display.h"
 #include "utility/log.h"
 #include "utility/process.h"
 #include "utility/text.h"
 
 namespace {
 
-constexpr const char* kTips[] = {"turn_tip_1", "turn_tip_2", "turn_tip_3",
-                                 "turn_tip_4", "turn_tip_5", "turn_tip_6"};
 // The tip shown next; kept for the life of the process.
 unsigned g_tipIndex = 0;
 
@@ -41,12 +39,6 @@ std::wstring text(const char* key) {
 // The licence link: the text underlined, at most 255 characters in all.
 std::wstring underlined(const std::wstring& value) {
     return (L"<u>" + value + L"</u>").substr(0, 255);
-}
-
-std::wstring formatFloat(const wchar_t* pattern, float value) {
-    wchar_t buffer[64];
-    swprintf(buffer, 64, pattern, static_cast<double>(value));
-    return buffer;
 }
 
 msg::MessageBoxButton button(const char* key, bool primary, std::function<void()> action = {}) {
@@ -126,6 +118,7 @@ void CMainFrame::initWindow() {
     c_.pathedit->setText(model_.installFolder());
     installModelCallbacks();
     languageCode_ = model_.locale();
+    manager().setRightToLeft(tk::isRightToLeftLocale(languageCode_));
     showLogo();
     applyHomepage();
     c_.protocollinkbtn->setText(underlined(text("protocol_accept_btn")));
@@ -222,8 +215,8 @@ void CMainFrame::onInstallNow(tk::Notification&) {
 }
 
 void CMainFrame::showNextTip() {
-    c_.tipInstallLabel->setText(text(kTips[g_tipIndex]));
-    g_tipIndex = (g_tipIndex + 1) % 6;
+    c_.tipInstallLabel->setText(text(progress_display::tipKey(g_tipIndex)));
+    g_tipIndex = progress_display::nextTip(g_tipIndex);
 }
 
 void CMainFrame::onPathEditKillFocus(tk::Notification& n) {
@@ -319,62 +312,29 @@ void CMainFrame::installModelCallbacks() {
     model_.onInstallFinished = [this](bool success) { onInstallFinished(success); };
 }
 
-void CMainFrame::setBar(int percent, bool floorAtThree) {
-    float v = static_cast<float>(percent) * 0.63f;
-    if (v < 1) v = static_cast<float>(percent);
-    if (floorAtThree && v < 3) v = 3;
-    c_.installprogressbar->setValue(static_cast<int>(v));
+progress_display::Texts CMainFrame::progressTexts() const {
+    return {text("Label_downloading"), text("Label_getversion_info")};
 }
 
-void CMainFrame::recordPercent(int percent) {
-    percent_ = percent < 2 ? 1 : percent;
+bool CMainFrame::arabic() const {
+    return model_.config().getLanguage() == L"ar";
+}
+
+void CMainFrame::showProgress(const progress_display::Shown& shown) {
+    c_.downloadProgressLabel->setVisible(shown.sizesVisible);
+    if (shown.sizes) c_.downloadProgressLabel->setText(*shown.sizes);
+    if (shown.stage) c_.loadingprogresslabel->setText(*shown.stage);
+    if (shown.bar) c_.installprogressbar->setValue(*shown.bar);
+    if (shown.percent) percent_ = *shown.percent;
 }
 
 void CMainFrame::onDownloadPercent(int percent) {
-    // Until the download has finished the stage never reads 100 % or more.
-    percent = std::min(percent, 99);
-    c_.downloadProgressLabel->setVisible(false);
-    std::wstring stage = text("Label_downloading") + L"(";
-    const bool arabic = model_.config().getLanguage() == L"ar";
-    if (!arabic) stage += std::to_wstring(percent) + L"%)";
-    c_.loadingprogresslabel->setText(stage);
-    setBar(percent, !arabic);
-    recordPercent(percent);
+    showProgress(progress_display::forPercent(percent, arabic(), progressTexts()));
 }
 
 void CMainFrame::onDownloadProgress(int percent, int received, int total) {
-    c_.downloadProgressLabel->setVisible(true);
-    if (percent == -1) {
-        c_.loadingprogresslabel->setText(text("Label_getversion_info"));
-        c_.downloadProgressLabel->setText(L"");
-        return;
-    }
-    if (received == 0 || total == 0) return;
-    percent = std::min(percent, 99);
-    const std::wstring totalText = formatFloat(L"%0.2f", static_cast<float>(total) / 1048576.0f);
-    std::wstring size;
-    if (received < 1024)
-        size = L"B";
-    else if (received < 1048576)
-        size = formatFloat(L"%0.2f", static_cast<float>(received) / 1024.0f) + L"KB";
-    else
-        size = formatFloat(L"%0.2f", static_cast<float>(received) / 1048576.0f) + L"M";
-    c_.downloadProgressLabel->setText(size + L"/" + totalText + L"M");
-
-    std::wstring stage = text("Label_downloading") + L"(";
-    const bool arabic = model_.config().getLanguage() == L"ar";
-    if (!arabic) {
-        if (percent != 0) {
-            stage += std::to_wstring(percent);
-        } else {
-            const float share = static_cast<float>(received) / static_cast<float>(total);
-            stage += share > 0.0099999f ? formatFloat(L"%0.1f", share) : L"0";
-        }
-        stage += L"%)";
-    }
-    c_.loadingprogresslabel->setText(stage);
-    setBar(percent, !arabic);
-    recordPercent(percent);
+    showProgress(
+        progress_display::forProgress(percent, received, total, arabic(), progressTexts()));
 }
 
 void CMainFrame::onDownloadFinished() {
@@ -389,9 +349,7 @@ void CMainFrame::onDownloadFinished() {
 }
 
 void CMainFrame::onInstallAnimationTick() {
-    if (installStep_ >= 36) installStep_ = 36;
-    c_.installprogressbar->setValue(installStep_ + 64);
-    installStep_ += 2;
+    c_.installprogressbar->setValue(progress_display::installAnimationTick(installStep_));
 }
 
 void CMainFrame::onDownloadFailed(std::int64_t received) {
@@ -481,6 +439,8 @@ void CMainFrame::onLanguageComSelected(tk::Notification& n) {
     tk::Control* item = c_.languageCombo->itemAt(n.index);
     if (!item) return;
     languageCode_ = item->userData();
+    // The window reads in the chosen language's direction from now on.
+    manager().setRightToLeft(tk::isRightToLeftLocale(languageCode_));
     model_.setLocale(languageCode_);
     model_.config().setLanguage(model_.language());
     static const wchar_t* kCodes[] = {L"cn", L"tw", L"kr", L"vn", L"th", L"ru", L"pt", L"fr",

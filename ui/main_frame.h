@@ -16,6 +16,7 @@
 #include "engine/downloader_model.h"
 #include "net/http_downloader.h"
 #include "toolkit/window_base.h"
+#include "ui/progress_display.h"
 #include "utility/task_runner.h"
 
 class TxInstallErrorBox;
@@ -98,8 +99,9 @@ private:
     void onDownloadFinished();
     void onDownloadFailed(std::int64_t received);
     void onInstallFinished(bool success);
-    void setBar(int percent, bool floorAtThree);
-    void recordPercent(int percent);
+    progress_display::Texts progressTexts() const;
+    bool arabic() const;
+    void showProgress(const progress_display::Shown& shown);
     void onInstallAnimationTick();
     void quit();
 

@@ -27,6 +27,7 @@
 #include "tests/support/viewer_report.h"
 #include "tests/support/window_support.h"
 #include "toolkit/canvas.h"
+#include "toolkit/font_fallback.h"
 #include "toolkit/geometry.h"
 #include "toolkit/image_cache.h"
 #include "toolkit/png_writer.h"
@@ -47,6 +48,8 @@ constexpr int kScales[] = {96, 192};
 // Texts keep this far (96-DPI units) from the window's left and right edges, and half of it
 // from the top and bottom.
 constexpr int kMargin = 16;
+// The window name of a right-to-left language's render laid out left to right.
+constexpr wchar_t kLeftToRight[] = L"_ltr";
 // A name the vendor's service could give a game.
 constexpr wchar_t kGameName[] = L"Sky Kingdoms Online";
 
@@ -164,7 +167,7 @@ std::vector<Render> rendersOf(const Language& language, int dpi) {
     const helper::LanguageDescriptor descriptor =
         helper::descriptorOf(helper::localeToShort(locale));
     std::vector<Render> renders;
-    renders.reserve(40);  // the references handed out below stay valid
+    renders.reserve(64);  // the references handed out below stay valid
     auto render = [&](const wchar_t* window, const wchar_t* layout, tk::Size size) -> Render& {
         Render& r = renders.emplace_back();
         r.locale = locale;
@@ -340,6 +343,18 @@ std::vector<Render> rendersOf(const Language& language, int dpi) {
     box(L"box_advice_space", false, "path_noice",
         folder_advice::formatAdvice(t("path_more"), L"D", L""),
         {{false, "path_not"}, {true, "path_ok"}});
+
+    // A language written right to left shows every window mirrored: each is rendered once more
+    // laid out left to right, with the same texts, to be compared with.
+    if (tk::isRightToLeftLocale(locale)) {
+        const std::size_t count = renders.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            Render twin = renders[i];
+            twin.window += kLeftToRight;
+            twin.options.insert(twin.options.begin(), {L"--direction", L"ltr"});
+            renders.push_back(std::move(twin));
+        }
+    }
     return renders;
 }
 
@@ -488,7 +503,9 @@ std::string describe(const Reported& c) {
 }
 
 TEST_F(SkinRenders, EveryWindowIsRenderedInEveryLanguageAtBothScales) {
-    ASSERT_EQ(rendered().size(), std::size(kLanguages) * std::size(kScales) * 27 + 2);
+    // 27 states, the Arabic stage text, and the left-to-right twins of Arabic and Persian.
+    ASSERT_EQ(rendered().size(),
+              std::size(kLanguages) * std::size(kScales) * 27 + 2 + std::size(kScales) * (28 + 27));
     for (const Rendered& r : rendered()) {
         SCOPED_TRACE(r.render.where());
         const SIZE size = pngSize(r.render.png());
@@ -583,8 +600,47 @@ TEST_F(SkinRenders, EveryControlAPersonCanReachHasAName) {
         }
     }
     EXPECT_GT(reachable, int(rendered().size()) * 2);
-    EXPECT_EQ(licence, int(std::size(kLanguages) * std::size(kScales)) * 3);
-    EXPECT_EQ(folder, int(std::size(kLanguages) * std::size(kScales)) * 2);
+    // The start page in its three states, in every language at both scales (and the twins).
+    EXPECT_GE(licence, int(std::size(kLanguages) * std::size(kScales)) * 3);
+    EXPECT_GE(folder, int(std::size(kLanguages) * std::size(kScales)) * 2);
+}
+
+bool isTwin(const Render& r) {
+    return r.window.ends_with(kLeftToRight);
+}
+
+// Arabic and Persian windows are the mirror image of the same windows laid out left to right:
+// control by control, x' = W - x - w, in every window and state, at both scales.
+TEST_F(SkinRenders, RightToLeftWindowsAreTheMirrorOfTheirLeftToRightLayout) {
+    int windows = 0;
+    for (const Rendered& r : rendered()) {
+        if (!tk::isRightToLeftLocale(r.render.locale) || isTwin(r.render)) continue;
+        SCOPED_TRACE(r.render.where());
+        const auto twin = std::find_if(rendered().begin(), rendered().end(), [&](auto& other) {
+            return other.render.locale == r.render.locale && other.render.dpi == r.render.dpi &&
+                   other.render.window == r.render.window + kLeftToRight;
+        });
+        ASSERT_NE(twin, rendered().end());
+        ASSERT_EQ(r.report.size(), twin->report.size());
+        ASSERT_FALSE(r.report.empty());
+        const int width = tk::scaleLength(r.render.size.cx, r.render.dpi);
+        int moved = 0;
+        for (std::size_t i = 0; i < r.report.size(); ++i) {
+            const Reported& shown = r.report[i];
+            const Reported& ltr = twin->report[i];
+            ASSERT_EQ(shown.name, ltr.name);
+            ASSERT_EQ(shown.className, ltr.className);
+            const RECT mirrored{width - ltr.rect.right, ltr.rect.top, width - ltr.rect.left,
+                                ltr.rect.bottom};
+            EXPECT_TRUE(EqualRect(&shown.rect, &mirrored))
+                << describe(shown) << " at " << shown.rect.left << ".." << shown.rect.right
+                << ", mirrored " << mirrored.left << ".." << mirrored.right;
+            moved += shown.rect.left != ltr.rect.left;
+        }
+        EXPECT_GT(moved, 0) << "nothing moved";
+        ++windows;
+    }
+    EXPECT_EQ(windows, int(std::size(kScales)) * (28 + 27));
 }
 
 // What moves from page to page stays in place: the main action of the start page and of the
@@ -617,10 +673,12 @@ TEST_F(SkinRenders, PagesKeepTheActionAndTheBarInPlace) {
                 const Reported* a = find(language.locale, dpi, p.window, p.control);
                 const Reported* b = find(language.locale, dpi, p.otherWindow, p.otherControl);
                 ASSERT_TRUE(a && b) << narrow(language.locale) << " " << narrow(p.control);
+                // The stage text shares its row with the sizes: it starts where the game's does.
+                const bool rtl = tk::isRightToLeftLocale(language.locale);
                 EXPECT_TRUE(same(a->rect, b->rect) ||
                             (std::wstring(p.control) == L"loadingprogresslabel" &&
                              a->rect.top == b->rect.top && a->rect.bottom == b->rect.bottom &&
-                             a->rect.left == b->rect.left))
+                             (rtl ? a->rect.right == b->rect.right : a->rect.left == b->rect.left)))
                     << narrow(language.locale) << " at " << dpi << ": " << narrow(p.otherControl)
                     << " is not where " << narrow(p.control) << " is";
             }

@@ -1,7 +1,8 @@
 // skin_viewer: renders a layout of the skin, the way a window of the installer would show it.
 //
 //   skin_viewer --layout mainframe.xml [--skin-dir DIR | --archive FILE.7z | --exe FILE.exe]
-//               [--lang zh_CN] [--dpi 192 (default: the system's)] [--font FACE] [--font-file FILE]
+//               [--lang zh_CN] [--dpi 192 (default: the system's)] [--direction ltr|rtl]
+//               [--font FACE] [--font-file FILE]
 //               [--select NAME=INDEX] [--text NAME=TEXT] [--visible NAME=0|1]
 //               [--enabled NAME=0|1] [--attr NAME.ATTRIBUTE=VALUE]
 //               [--box-font FACE] [--box-icon IMAGE] [--box-text TEXT]
@@ -9,18 +10,19 @@
 //               [--out FILE.png] [--report FILE.json] [--live]
 //   skin_viewer [sources] [--font-file FILE] --batch FILE
 //
-// Options apply in the order given. --font sets the default font and ids 0-8 to the face, as
-// the main window does at start (one point larger for Thai). The --box options do what a
-// message box does to its layout: --box-font its fonts (default and ids 0-3, sizes 12 to 18),
-// --box-icon its icon (an empty name hides the icon and widens the text), --box-text its text,
-// --button inserts one of its buttons into "bottombar". --report writes every visible control
+// A window reads in the direction of its language; --direction lays it out left to right or
+// right to left whatever the language. Options apply in the order given. --font sets the default
+// font and ids 0-8 to the face, as the main window does at start (one point larger for Thai). The
+// --box options do what a message box does to its layout: --box-font its fonts (default and ids
+// 0-3, sizes 12 to 18), --box-icon its icon (an empty name hides the icon and widens the text),
+// --box-text its text, --button inserts one of its buttons into "bottombar". --font and
+// --box-font set their fonts before the layout is built, as the windows that opened before this
+// one have, so that its font ids are judged against them. --report writes every visible control
 // with its rectangle and depth in the tree, what a screen reader calls it and whether a person
-// can reach it, and for texts whether they fit their box. Without
-// --live no window is shown: the layout is laid out and painted off screen at the DPI. The
-// report also lists what is wrong with the layout (file, line, element, attribute, value and
-// message of each diagnostic), written even when the layout cannot be built; the diagnostics
-// go to stderr too. --font and --box-font set their fonts before the layout is built, as the
-// windows that opened before this one have, so that its font ids are judged against them.
+// can reach it, and for texts whether they fit their box; and what is wrong with the layout
+// (file, line, element, attribute, value and message of each diagnostic), also when the layout
+// cannot be built. The diagnostics go to stderr too. Without --live no window is shown: the
+// layout is laid out and painted off screen at the DPI.
 //
 // --batch renders many layouts in one process: the file (UTF-8) holds one render per line,
 // its options and values separated by TABs (so a value may hold spaces; a value may be empty;
@@ -65,7 +67,8 @@ struct Options {
     std::wstring out;
     std::wstring report;
     std::wstring batch;
-    int dpi = 0;  // 0: the system's
+    int dpi = 0;             // 0: the system's
+    std::wstring direction;  // empty: the language's
     bool live = false;
     std::vector<std::pair<std::wstring, std::wstring>> edits;  // option name, value, in order
 };
@@ -292,6 +295,7 @@ protected:
     std::wstring windowClassName() const override { return L"tk.SkinViewer"; }
     std::wstring skinFile() const override { return layout_; }
     void initWindow() override {
+        if (!options_.direction.empty()) manager().setRightToLeft(options_.direction == L"rtl");
         for (const auto& [option, value] : options_.edits)
             applyEdit(manager(), option, value, options_.language);
     }
@@ -339,6 +343,7 @@ bool renderOffScreen(const Options& options) {
     tk::PaintManager manager;
     manager.attachWindow(nullptr, {}, nullptr);
     manager.setDpi(options.dpi > 0 ? options.dpi : tk::windowDpi(nullptr));
+    if (!options.direction.empty()) manager.setRightToLeft(options.direction == L"rtl");
     for (const auto& [option, value] : options.edits)
         if (isFontEdit(option)) applyEdit(manager, option, value, options.language);
     tk::Diagnostics diagnostics;
@@ -383,6 +388,8 @@ bool takeOption(Options& options, const std::wstring& option, const std::wstring
         options.language = value;
     else if (option == L"--dpi")
         options.dpi = _wtoi(value.c_str());
+    else if (option == L"--direction" && (value == L"ltr" || value == L"rtl"))
+        options.direction = value;
     else if (option == L"--out")
         options.out = value;
     else if (option == L"--report")
