@@ -14,6 +14,10 @@
 
 namespace {
 
+// How often and how far apart holding the file is tried while another handle shares it badly.
+constexpr int kOpenAttempts = 10;
+constexpr DWORD kOpenRetryMs = 50;
+
 // Mapped and hashed at a time (a multiple of the allocation granularity).
 constexpr std::uint64_t kViewBytes = 16 << 20;
 
@@ -52,8 +56,14 @@ bool refuse(HeldInstaller& installer) {
 
 bool HeldInstaller::open(const std::wstring& path) {
     path_ = path;
-    file_.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // A handle of the download that the system has not quite let go of yet makes the first
+    // tries fail with a sharing violation; one that goes on writing keeps the file from being held.
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        file_.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (file_.valid() || GetLastError() != ERROR_SHARING_VIOLATION) break;
+        Sleep(kOpenRetryMs);
+    }
     return file_.valid();
 }
 
