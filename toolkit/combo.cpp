@@ -194,28 +194,23 @@ Combo::~Combo() {
     delete list_;
 }
 
-bool Combo::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"itemheight") return itemHeight_ = parseInt(value).value_or(itemHeight_), true;
-    if (name == L"dropboxsize") return true;
-    if (name == L"font") return font_ = parseInt(value).value_or(font_), true;
-    if (name == L"textcolor") {
-        if (auto c = parseColor(value)) textColor_ = *c;
-        return true;
-    }
-    if (name == L"itemhotbkcolor") {
-        if (auto c = parseColor(value)) hotItemColor_ = *c;
-        return true;
-    }
-    if (name == L"textpadding") {
-        if (auto v = parseInsets(value)) textPadding_ = *v;
-        return true;
-    }
-    if (name == L"selectedid") return selected_ = parseInt(value).value_or(selected_), true;
-    if (name == L"normalimage") return normalImage_ = value, true;
-    if (name == L"hotimage") return hotImage_ = value, true;
-    if (name == L"pushedimage") return pushedImage_ = value, true;
-    if (name == L"arrowimage") return arrowImage_ = value, true;
-    return Container::setAttribute(name, value);
+const AttributeTable& Combo::classAttributes() {
+    using K = ValueKind;
+    static const AttributeEntry entries[] = {
+        field<&Combo::itemHeight_, K::kInt>(L"itemheight"),
+        accepted<K::kSize>(L"dropboxsize"),
+        field<&Combo::font_, K::kFont>(L"font"),
+        field<&Combo::textColor_, K::kColor>(L"textcolor"),
+        field<&Combo::hotItemColor_, K::kColor>(L"itemhotbkcolor"),
+        field<&Combo::textPadding_, K::kInsets>(L"textpadding"),
+        field<&Combo::selected_, K::kInt>(L"selectedid"),
+        field<&Combo::normalImage_, K::kImage>(L"normalimage"),
+        field<&Combo::hotImage_, K::kImage>(L"hotimage"),
+        field<&Combo::pushedImage_, K::kImage>(L"pushedimage"),
+        field<&Combo::arrowImage_, K::kImage>(L"arrowimage"),
+    };
+    static const AttributeTable table{&Container::classAttributes(), entries};
+    return table;
 }
 
 bool Combo::selectItem(int index, bool sendNotify) {

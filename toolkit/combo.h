@@ -15,7 +15,8 @@ public:
     Combo();
     ~Combo() override;
     std::wstring_view className() const override { return L"Combo"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
 
     int itemCount() const { return childCount(); }
     Control* itemAt(int index) const { return childAt(index); }

@@ -31,19 +31,20 @@ Edit::~Edit() {
     if (brush_) DeleteObject(brush_);
 }
 
-bool Edit::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"normalimage") return normalImage_ = value, true;
-    if (name == L"hotimage") return hotImage_ = value, true;
-    if (name == L"focusedimage") return focusedImage_ = value, true;
-    if (name == L"disabledimage") return disabledImage_ = value, true;
-    if (name == L"readonly") return readOnly_ = parseBool(value).value_or(readOnly_), true;
-    if (name == L"password") return password_ = parseBool(value).value_or(password_), true;
-    if (name == L"maxchar") return maxChars_ = parseInt(value).value_or(maxChars_), true;
-    if (name == L"nativebkcolor") {
-        if (auto c = parseColor(value)) nativeBkColor_ = *c;
-        return true;
-    }
-    return Label::setAttribute(name, value);
+const AttributeTable& Edit::classAttributes() {
+    using K = ValueKind;
+    static const AttributeEntry entries[] = {
+        field<&Edit::normalImage_, K::kImage>(L"normalimage"),
+        field<&Edit::hotImage_, K::kImage>(L"hotimage"),
+        field<&Edit::focusedImage_, K::kImage>(L"focusedimage"),
+        field<&Edit::disabledImage_, K::kImage>(L"disabledimage"),
+        field<&Edit::readOnly_, K::kBool>(L"readonly"),
+        field<&Edit::password_, K::kBool>(L"password"),
+        field<&Edit::maxChars_, K::kInt>(L"maxchar"),
+        field<&Edit::nativeBkColor_, K::kColor>(L"nativebkcolor"),
+    };
+    static const AttributeTable table{&Label::classAttributes(), entries};
+    return table;
 }
 
 void Edit::paintStatusImage(Canvas& canvas) {
@@ -222,10 +223,16 @@ RichEdit::RichEdit() {
     textPadding_ = {8, 8, 8, 8};
 }
 
-bool RichEdit::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"readonly" || name == L"rich" || name == L"vscrollbar" || name == L"autovscroll")
-        return true;  // always read-only rich text with a vertical scroll
-    return Label::setAttribute(name, value);
+const AttributeTable& RichEdit::classAttributes() {
+    // Always read-only rich text with a vertical scroll.
+    static const AttributeEntry entries[] = {
+        accepted<ValueKind::kBool>(L"readonly"),
+        accepted<ValueKind::kBool>(L"rich"),
+        accepted<ValueKind::kBool>(L"vscrollbar"),
+        accepted<ValueKind::kBool>(L"autovscroll"),
+    };
+    static const AttributeTable table{&Label::classAttributes(), entries};
+    return table;
 }
 
 void RichEdit::setText(const std::wstring& text) {

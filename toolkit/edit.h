@@ -12,7 +12,8 @@ public:
     Edit();
     ~Edit() override;
     std::wstring_view className() const override { return L"Edit"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
     bool isFocusable() const override { return isEnabled() && !readOnly_; }
     bool isInteractive() const override { return true; }
     bool wantsHandCursor() const override { return false; }
@@ -58,7 +59,8 @@ class RichEdit : public Label {
 public:
     RichEdit();
     std::wstring_view className() const override { return L"RichEdit"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
     void setText(const std::wstring& text) override;
     bool isFocusable() const override { return isEnabled(); }
     bool wantsHandCursor() const override { return false; }

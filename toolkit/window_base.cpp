@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "toolkit/accessible.h"
 #include "toolkit/attribute_values.h"
@@ -97,12 +98,40 @@ HWND WindowBase::create(HWND parent, DWORD style, DWORD exStyle) {
 }
 
 bool WindowBase::buildTree() {
-    auto settings =
-        loadWindowLayout(manager_, skinFolder(), skinFile(),
-                         [this](std::wstring_view element) { return createControl(element); });
+    Diagnostics diagnostics;
+    auto settings = loadWindowLayout(
+        manager_, skinFolder(), skinFile(),
+        [this](std::wstring_view element) { return createControl(element); }, &diagnostics);
+    logDiagnostics("tk::WindowBase::create", diagnostics);
     if (!settings) return false;
     settings_ = *settings;
     return manager_.root() != nullptr;
+}
+
+bool WindowBase::onCreate() {
+    manager_.attachWindow(
+        hwnd_, [this](Notification& n) { notify(n); }, this);
+    const std::wstring layout = skinFolder() + skinFile();
+    if (!buildTree()) {
+        LOG_AT("tk::WindowBase::create", L"window %s not created: layout %s cannot be built",
+               windowClassName().c_str(), layout.c_str());
+        return false;
+    }
+    ControlBinder binder(manager_, layout);
+    bindControls(binder);
+    if (!binder.missing().empty()) {
+        LOG_AT("tk::WindowBase::create", L"window %s not created: layout %s lacks %s",
+               windowClassName().c_str(), layout.c_str(), binder.missing().front().c_str());
+        return false;
+    }
+    applyWindowAttributes();
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    manager_.resize({client.right, client.bottom});
+    applyRegion();
+    created_ = true;
+    initWindow();
+    return true;
 }
 
 void WindowBase::applyWindowAttributes() {
@@ -241,7 +270,8 @@ LRESULT CALLBACK WindowBase::windowProc(HWND hwnd, UINT message, WPARAM wParam, 
         RemovePropW(hwnd, kWindowProp);
         liveWindows().erase(hwnd);
         self->hwnd_ = nullptr;
-        self->onFinalMessage(hwnd);
+        // A window whose creation failed ends with its creator, not by its own hooks.
+        if (std::exchange(self->created_, false)) self->onFinalMessage(hwnd);
         return r;
     }
     return self->handleMessage(message, wParam, lParam);
@@ -252,18 +282,8 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     const LRESULT custom = handleCustomMessage(message, wParam, lParam, handled);
     if (handled) return custom;
     switch (message) {
-        case WM_CREATE: {
-            manager_.attachWindow(
-                hwnd_, [this](Notification& n) { notify(n); }, this);
-            buildTree();
-            applyWindowAttributes();
-            RECT client;
-            GetClientRect(hwnd_, &client);
-            manager_.resize({client.right, client.bottom});
-            applyRegion();
-            initWindow();
-            return 0;
-        }
+        case WM_CREATE:
+            return onCreate() ? 0 : -1;
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
@@ -358,6 +378,7 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY: {
             if (accessible_) accessible_->disconnect(), accessible_ = nullptr;
             if (tooltip_) DestroyWindow(tooltip_), tooltip_ = nullptr;
+            if (!created_) break;
             bool destroyHandled = false;
             const LRESULT r = onDestroy(wParam, lParam, destroyHandled);
             if (destroyHandled) return r;

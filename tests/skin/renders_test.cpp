@@ -13,7 +13,6 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <rapidjson/document.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -25,6 +24,7 @@
 
 #include "engine/game_packages.h"
 #include "tests/support/test_support.h"
+#include "tests/support/viewer_report.h"
 #include "tests/support/window_support.h"
 #include "toolkit/canvas.h"
 #include "toolkit/font_fallback.h"
@@ -361,50 +361,8 @@ std::vector<Render> rendersOf(const Language& language, int dpi) {
 // ---------------------------------------------------------------------------------------------
 // The viewer's report
 
-struct Reported {
-    std::wstring name;
-    std::wstring className;
-    int depth = 0;
-    RECT rect{};
-    bool hasText = false;
-    std::wstring text;
-    bool multiline = false;
-    bool fits = true;
-    bool missingGlyph = false;
-    SIZE need{}, box{};
-    std::vector<std::wstring> faces;
-};
-
-std::vector<Reported> readReport(const std::wstring& path) {
-    std::vector<Reported> out;
-    const std::string json = testing_support::readFileBytes(path);
-    rapidjson::Document document;
-    document.Parse(json.c_str());
-    if (document.HasParseError() || !document.IsArray()) return out;
-    auto text = [](const rapidjson::Value& v) {
-        return utility::utf8ToWide(std::string(v.GetString(), v.GetStringLength()));
-    };
-    for (const auto& c : document.GetArray()) {
-        Reported r;
-        r.name = text(c["name"]);
-        r.className = text(c["class"]);
-        r.depth = c["depth"].GetInt();
-        const auto& rect = c["rect"];
-        r.rect = RECT{rect[0].GetInt(), rect[1].GetInt(), rect[2].GetInt(), rect[3].GetInt()};
-        if (c.HasMember("text")) {
-            r.hasText = true;
-            r.text = text(c["text"]);
-            r.multiline = c["multiline"].GetBool();
-            r.fits = c["fits"].GetBool();
-            r.missingGlyph = c["missingGlyph"].GetBool();
-            r.need = SIZE{c["need"][0].GetInt(), c["need"][1].GetInt()};
-            r.box = SIZE{c["box"][0].GetInt(), c["box"][1].GetInt()};
-            for (const auto& face : c["faces"].GetArray()) r.faces.push_back(text(face));
-        }
-        out.push_back(std::move(r));
-    }
-    return out;
-}
+using Reported = testing_support::ReportedControl;
+using Report = testing_support::ViewerReport;
 
 // The PNG's width and height from its header, or 0 x 0.
 SIZE pngSize(const std::wstring& path) {
@@ -422,7 +380,8 @@ SIZE pngSize(const std::wstring& path) {
 
 struct Rendered {
     Render render;
-    std::vector<Reported> report;
+    Report full;
+    std::vector<Reported> report;  // the controls of the report
 };
 
 // A value as the viewer's batch file writes it: a backslash doubled, a line break as "\n".
@@ -521,8 +480,9 @@ protected:
         }
         for (auto& viewer : viewers) EXPECT_EQ(viewer->wait(240000), 0) << "skin viewer";
         for (Render& r : all) {
-            Rendered done{std::move(r), {}};
-            done.report = readReport(done.render.report());
+            Rendered done{std::move(r), {}, {}};
+            done.full = testing_support::readViewerReport(done.render.report());
+            done.report = done.full.controls;
             rendered_->push_back(std::move(done));
         }
     }
@@ -552,6 +512,7 @@ TEST_F(SkinRenders, EveryWindowIsRenderedInEveryLanguageAtBothScales) {
         EXPECT_EQ(size.cx, tk::scaleLength(r.render.size.cx, r.render.dpi));
         EXPECT_EQ(size.cy, tk::scaleLength(r.render.size.cy, r.render.dpi));
         ASSERT_FALSE(r.report.empty()) << "no report";
+        for (const tk::Diagnostic& d : r.full.diagnostics) ADD_FAILURE() << narrow(tk::describe(d));
         // The texts the program wrote are on show, in the controls it wrote them into.
         for (const Shown& s : r.render.shown) {
             const bool found = std::any_of(r.report.begin(), r.report.end(), [&](auto& c) {
@@ -610,6 +571,38 @@ TEST_F(SkinRenders, TextsKeepAwayFromTheWindowEdges) {
                 << c.rect.top << "," << c.rect.right << "," << c.rect.bottom;
         }
     }
+}
+
+// What a screen reader says: every control a person can reach (it takes the focus or has an
+// action) has a name, in every window, state and language; the licence check box is named by
+// its sentence and link, the folder edit by the label above it.
+TEST_F(SkinRenders, EveryControlAPersonCanReachHasAName) {
+    int reachable = 0, licence = 0, folder = 0;
+    for (const Rendered& r : rendered()) {
+        const Texts t(r.render.locale);
+        for (const Reported& c : r.report) {
+            if (!c.reachable) continue;
+            ++reachable;
+            EXPECT_FALSE(c.accessibleName.empty())
+                << r.render.where() << ": " << narrow(c.name) << " (" << narrow(c.className)
+                << ") has no name";
+            if (c.name == L"acceptprotocolopt") {
+                ++licence;
+                EXPECT_EQ(narrow(c.accessibleName),
+                          narrow(t("protocol_accept") + L" " + t("protocol_accept_btn")))
+                    << r.render.where();
+            }
+            if (c.name == L"pathedit") {
+                ++folder;
+                EXPECT_EQ(narrow(c.accessibleName), narrow(t("Label_choice_path")))
+                    << r.render.where();
+            }
+        }
+    }
+    EXPECT_GT(reachable, int(rendered().size()) * 2);
+    // The start page in its three states, in every language at both scales (and the twins).
+    EXPECT_GE(licence, int(std::size(kLanguages) * std::size(kScales)) * 3);
+    EXPECT_GE(folder, int(std::size(kLanguages) * std::size(kScales)) * 2);
 }
 
 bool isTwin(const Render& r) {
