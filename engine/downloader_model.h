@@ -192,6 +192,8 @@ private:
     // First-run setup after the installer (installer stage thread).
     void postInstallSetup();
     bool stageStopped() const { return installThread_.isStopRequested(); }
+    bool lookupStopped() const { return lookupThread_.isStopRequested(); }
+    bool downloadStopped() const { return downloadThread_.isStopRequested(); }
 
     void applyFileName(const std::wstring& exePath);
     void applyCommandLine(const wchar_t* commandLine);
@@ -244,7 +246,7 @@ private:
     UiTimer startRetryTimer_;
     utility::UniqueHandle instanceMutex_;
     utility::CHttpDownloader versionHttp_;  // the version lookup
-    utility::CHttpDownloader serviceHttp_;  // the channel and customer lookups
+    utility::CHttpDownloader serviceHttp_;  // the package, channel and customer lookups
     utility::CHttpDownloader packageHttp_;  // the system client's package download
     utility::CHttpDownloader stageHttp_;    // the installer stage's launch images
     vadi::GoogleAnalytics analytics_;

@@ -78,8 +78,14 @@ void DownloaderModel::_threadDownloadPlayer(const PackageSource& source, bool re
     downloadStartTick_ = GetTickCount();
 
     bool ok = _downloadByIE(installer, source, resume);
-    if (!ok) ok = downloadWithCurl(installer, source.url, source.md5, false);
-    if (!ok) ok = downloadWithCurl(installer, source.spareUrl, source.md5, true);
+    if (!ok && !downloadStopped()) ok = downloadWithCurl(installer, source.url, source.md5, false);
+    if (!ok && !downloadStopped())
+        ok = downloadWithCurl(installer, source.spareUrl, source.md5, true);
+    // A stopped download is neither a success nor a failure: the run is ending.
+    if (downloadStopped()) {
+        LOG_AT(kThreadTag, L"download stopped");
+        return;
+    }
     if (ok) {
         reportDownloadSuccess();
     } else {
@@ -99,8 +105,9 @@ bool DownloaderModel::downloadWithCurl(const std::wstring& installer, const std:
         config_.setSystemHttp(false);
     }
     TxCurlDownloader curl;
-    const bool done = curl.downloadFile(utility::wideToAnsi(installer), utility::wideToAnsi(url),
-                                        [this](int percent) { onCurlPercent(percent); });
+    const bool done = curl.downloadFile(
+        utility::wideToAnsi(installer), utility::wideToAnsi(url),
+        [this](int percent) { onCurlPercent(percent); }, [this] { return downloadStopped(); });
     if (!done) return false;
     if (fileSize(installer) > kMinimumInstallerBytes) {
         return isExpectedInstaller(installer, nullptr, md5, kThreadTag);
@@ -168,6 +175,7 @@ bool DownloaderModel::_downloadByIE(const std::wstring& installer, const Package
     config_.setSpareUrl(false);
     config_.setSystemHttp(true);
     if (!systemClientAttempt(source.url, partial, source.md5, resume, nullptr, nullptr)) {
+        if (downloadStopped()) return false;
         LOG_AT(kIeTag, L"download errro! .use spare url");
         packageHttp_.abort();
         config_.setSpareUrl(true);
@@ -201,6 +209,8 @@ bool DownloaderModel::systemClientAttempt(const std::wstring& url, const std::ws
 
 bool DownloaderModel::onHttpDownloadProgress(const char* /*data*/, int count, std::int64_t received,
                                              std::int64_t total) {
+    // False ends the transfer: the model is stopping.
+    if (downloadStopped()) return false;
     // The chunk comes before it is written: what precedes it is in the file.
     if (fileDigest_ != nullptr) fileDigest_->advance(static_cast<std::uint64_t>(received - count));
     const DWORD now = GetTickCount();

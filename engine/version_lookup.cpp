@@ -19,11 +19,12 @@ constexpr char kPackageTag[] = "DownloaderModel::_getPackageByOpenID";
 constexpr char kChannelTag[] = "DownloaderModel::_threadReqOpenid";
 constexpr char kCustomerTag[] = "DownloaderModel::_threadCustomerInfo";
 
-// libcurl's GET; any answer the server sends counts.
-bool curlGet(const std::wstring& url, std::string& text) {
+// libcurl's GET; any answer the server sends counts. Ends early once the thread is asked to stop.
+bool curlGet(const std::wstring& url, std::string& text, const WorkerThread& thread) {
     text.clear();
     TxCurlDownloader curl;
-    return curl.downloadMemory(utility::wideToAnsi(url), text);
+    return curl.downloadMemory(utility::wideToAnsi(url), text,
+                               [&thread] { return thread.isStopRequested(); });
 }
 
 bool isJsonObject(const std::string& text) {
@@ -42,7 +43,7 @@ void DownloaderModel::_threadGetPlayerUrl() {
     LOG_AT(kVersionTag, L"url:%s", url.c_str());
     std::string text;
     bool ok = versionHttp_.download2mem(text, url);
-    if (!ok) {
+    if (!ok && !lookupStopped()) {
         const std::wstring spare = config_.getPlayerInfoSpareUrl();
         LOG_AT(kVersionTag, L"download error! try: %s", spare.c_str());
         text.clear();
@@ -50,15 +51,18 @@ void DownloaderModel::_threadGetPlayerUrl() {
         ok = versionHttp_.download2mem(text, spare);
         LOG_AT(kVersionTag, L"try is sucess? %d", ok ? 1 : 0);
     }
+    if (!ok && lookupStopped()) return;
     if (!ok) {
         LOG_AT(kVersionTag, L"use curl");
         // An answer that is not a JSON object (an error page) does not count here.
-        ok = curlGet(url, text) && isJsonObject(text);
+        ok = curlGet(url, text, lookupThread_) && isJsonObject(text);
     }
+    if (!ok && lookupStopped()) return;
     if (!ok) {
         LOG_AT(kVersionTag, L"use curl 2");
-        ok = curlGet(config_.getPlayerInfoSpareUrl(), text);
+        ok = curlGet(config_.getPlayerInfoSpareUrl(), text, lookupThread_);
     }
+    if (lookupStopped()) return;
     if (!ok) {
         LOG_AT(kVersionTag, L"get play uer is error!");
         telemetry::report::downloadAddressFail();
@@ -68,7 +72,9 @@ void DownloaderModel::_threadGetPlayerUrl() {
     // Under the model's key: a model stopped before the task runs drops it with its other tasks.
     postTask(this, makeRunable([this, text] { parseVersionDocument(text); }));
     if (games_.empty()) _getPackageByOpenID(games_);
+    if (lookupStopped()) return;
     _threadReqOpenid();
+    if (lookupStopped()) return;
     _threadCustomerInfo();
 }
 
@@ -117,10 +123,9 @@ void DownloaderModel::_getPackageByOpenID(std::vector<GameRecord>& games) {
         LOG_AT(kPackageTag, L"start get package.");
         const std::wstring url = config_.getOpenIdConfigUrl(openId_);
         std::string text;
-        utility::CHttpDownloader http;
-        if (!http.download2mem(text, url)) {
+        if (!serviceHttp_.download2mem(text, url) && !lookupStopped()) {
             LOG_AT(kPackageTag, L"get package data by txcurl ");
-            curlGet(url, text);
+            curlGet(url, text, lookupThread_);
         }
         for (auto& game :
              game_packages::acceptedGames(service_documents::parseGameList(text), kPackageTag))
@@ -136,7 +141,7 @@ void DownloaderModel::_threadReqOpenid() {
     std::string text;
     if (!serviceHttp_.download2mem(text, url)) {
         LOG_AT(kChannelTag, L"error 1111");
-        curlGet(url, text);
+        curlGet(url, text, lookupThread_);
     }
     const auto answer = service_documents::parseChannelAnswer(text);
     if (!answer.isObject) {
@@ -156,7 +161,7 @@ void DownloaderModel::_threadCustomerInfo() {
     std::string text;
     if (!serviceHttp_.download2mem(text, url)) {
         LOG_AT(kCustomerTag, L"error 1111");
-        curlGet(url, text);
+        curlGet(url, text, lookupThread_);
     }
     const std::wstring key = descriptor_.shortCode.empty() ? L"en" : descriptor_.shortCode;
     const auto texts = service_documents::parseCustomerDocument(text, key);

@@ -90,11 +90,19 @@ std::size_t writeFileCallback(char* chunk, std::size_t size, std::size_t count, 
                : 0;
 }
 
-int progressCallback(void* state, double downloadTotal, double downloadNow, double /*uploadTotal*/,
+// A non-zero result aborts the transfer.
+int progressCallback(void* data, double downloadTotal, double downloadNow, double /*uploadTotal*/,
                      double /*uploadNow*/) {
-    helper::onCurlProgress(*static_cast<helper::CurlProgressState*>(state), downloadTotal,
-                           downloadNow, GetTickCount());
+    auto& state = *static_cast<helper::CurlProgressState*>(data);
+    if (state.stopped && state.stopped()) return 1;
+    helper::onCurlProgress(state, downloadTotal, downloadNow, GetTickCount());
     return 0;
+}
+
+void setProgressOptions(CURL* easy, helper::CurlProgressState& state) {
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_PROGRESSFUNCTION, &progressCallback);
+    curl_easy_setopt(easy, CURLOPT_PROGRESSDATA, &state);
 }
 
 // Options every operation sets. Certificates are verified: the program runs elevated and runs
@@ -124,9 +132,7 @@ void setFileOptions(CURL* easy, helper::CurlProgressState& state) {
         curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE,
                          static_cast<curl_off_t>(state.resumeOffset));
     }
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_PROGRESSFUNCTION, &progressCallback);
-    curl_easy_setopt(easy, CURLOPT_PROGRESSDATA, &state);
+    setProgressOptions(easy, state);
 }
 
 void logTransferError(const char* tag, CURLcode code, const std::string& url) {
@@ -173,7 +179,8 @@ void onCurlProgress(CurlProgressState& state, double downloadTotal, double downl
 
 }  // namespace helper
 
-bool TxCurlDownloader::downloadMemory(const std::string& url, std::string& output) {
+bool TxCurlDownloader::downloadMemory(const std::string& url, std::string& output,
+                                      StopCheck stopped) {
     LOG_AT(kMemoryTag, L"TxCurlDownloader::downloadMemory start");
     const EasyHandle easy(curl_easy_init());
     if (!easy) {
@@ -183,6 +190,9 @@ bool TxCurlDownloader::downloadMemory(const std::string& url, std::string& outpu
     MemorySink sink("WriteMemoryCallback");
     setCommonOptions(easy.get(), url, &writeMemoryCallback, &sink);
     curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, kMemoryTimeoutMs);
+    helper::CurlProgressState state;
+    state.stopped = std::move(stopped);
+    if (state.stopped) setProgressOptions(easy.get(), state);
     LOG_AT(kMemoryTag, L"1111111111111111111111");
     const CURLcode code = curl_easy_perform(easy.get());
     if (code != CURLE_OK) {
@@ -226,7 +236,7 @@ bool TxCurlDownloader::postRequest(const std::string& body, std::string& output,
 }
 
 bool TxCurlDownloader::downloadFile(const std::string& path, const std::string& url,
-                                    PercentCallback progress) {
+                                    PercentCallback progress, StopCheck stopped) {
     LOG_AT(kFileTag, L"TxCurlDownloader::downloadfile start");
     const std::wstring widePath = utility::ansiToWide(path);
     utility::FileHandle file;
@@ -237,6 +247,7 @@ bool TxCurlDownloader::downloadFile(const std::string& path, const std::string& 
         return false;
     }
     state.callback = std::move(progress);
+    state.stopped = std::move(stopped);
     const EasyHandle easy(curl_easy_init());
     if (!easy) {
         LOG_AT(kFileTag, L"curl init error");

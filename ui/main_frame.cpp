@@ -49,10 +49,15 @@ msg::MessageBoxButton button(const char* key, bool primary, std::function<void()
 CMainFrame::CMainFrame() : model_(DownloaderModel::instance()) {}
 
 CMainFrame::~CMainFrame() {
-    gameThread_.requestStop();
-    fallbackDownloader_.abort();
+    stopGameThread();
     gameThread_.stop(1000);
     cancelTasks(this);
+}
+
+void CMainFrame::stopGameThread() {
+    gameThread_.requestStop();
+    fallbackDownloader_.abort();
+    iconDownloader_.abort();
 }
 
 const tk::MessageMap* CMainFrame::messageMap() const {
@@ -448,6 +453,7 @@ LRESULT CMainFrame::handleCustomMessage(UINT message, WPARAM wParam, LPARAM, boo
 LRESULT CMainFrame::onDestroy(WPARAM, LPARAM, bool& handled) {
     handled = false;
     if (gameTimerId_ != 0) KillTimer(hwnd(), gameTimerId_), gameTimerId_ = 0;
+    stopGameThread();
     model_.stop();
     DownloaderModel::destroyInstance();
     cancelTasks(this);

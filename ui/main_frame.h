@@ -103,6 +103,8 @@ private:
     void startGameInstallDisplay();
     void onGameInstallTick();
     void finishGamePackages(const std::wstring& lastPackage);
+    // Asks the game thread to stop and cuts its transfers; does not wait.
+    void stopGameThread();
 
     DownloaderModel& model_;
     int percent_ = 0;
@@ -120,5 +122,6 @@ private:
     TxInstallErrorBox* installErrorBox_ = nullptr;
     TxDownloaderErrorBox* downloadErrorBox_ = nullptr;
     utility::CHttpDownloader fallbackDownloader_;
+    utility::CHttpDownloader iconDownloader_;  // the game icons, without progress
     WorkerThread gameThread_;
 };
