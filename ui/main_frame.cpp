@@ -212,12 +212,14 @@ void CMainFrame::openFolderBrowser() {
             SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(L"C:"));
         return 0;
     };
+    const tk::WindowLiveness live = liveness();
     PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
     if (!chosen) return;
     wchar_t path[MAX_PATH + 1] = {};
     const bool ok = SHGetPathFromIDListW(chosen, path);
     CoTaskMemFree(chosen);
-    if (ok) changePathClac(true, path);
+    // The browser runs its own message loop, in which the window may have been closed.
+    if (ok && live.window()) changePathClac(true, path);
 }
 
 void CMainFrame::onLicenceLink(tk::Notification&) {
