@@ -56,7 +56,7 @@ void DownloaderModel::init(const std::wstring& exePath, const wchar_t* commandLi
     settleRunIdentity(exePath, commandLine);
     TxReporter::instance().initReporter(openId_, analytics_.getPCID(), language_);
     lookupThread_.start(
-        new MemberFuncRunable<DownloaderModel>(this, &DownloaderModel::_threadGetPlayerUrl));
+        makeRunable([this, request = lookupRequest()] { _threadGetPlayerUrl(request); }));
 }
 
 void DownloaderModel::settleRunIdentity(const std::wstring& exePath, const wchar_t* commandLine) {

@@ -60,7 +60,7 @@ void DownloaderModel::startDownloadPlayer(bool resume) {
     }
     // The version document's parse may still change these on the UI thread while the download
     // runs: the download thread works with its own copies.
-    PackageSource source{downloadUrl_, spareDownloadUrl_,
+    PackageSource source{installFolder_, downloadUrl_, spareDownloadUrl_,
                          installer_digest::expectedDigest(packageMd5_)};
     downloadThread_.requestStop();
     downloadThread_.stop(1000);
@@ -71,9 +71,9 @@ void DownloaderModel::startDownloadPlayer(bool resume) {
 void DownloaderModel::_threadDownloadPlayer(const PackageSource& source, bool resume) {
     LOG_AT(kThreadTag, L"download player");
     if (source.md5.empty()) LOG_AT(kThreadTag, L"no usable md5 for the installer, not checked");
-    utility::ufile::makeDir(installFolder_);
+    utility::ufile::makeDir(source.installFolder);
     lastProgressTick_ = 0;
-    const std::wstring installer = config_.getInstallerPath(installFolder_);
+    const std::wstring installer = config_.getInstallerPath(source.installFolder);
     if (!resume) utility::ufile::removeFile(installer);
     downloadStartTick_ = GetTickCount();
 
