@@ -79,9 +79,12 @@ void DownloadImpl::showMainFrame() {
         DWORD style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_MINIMIZEBOX;
         if (legacy) style |= WS_SYSMENU | WS_THICKFRAME;
         if (!mainFrame_->create(nullptr, style, 0)) {
-            LOG_AT("DownloadImpl::showMainFrame", L"main window not created");
+            // Its layout cannot be built (the reason is logged): the run cannot go on.
+            LOG_AT("DownloadImpl::showMainFrame",
+                   L"main window not created; the run ends with exit code %d", kExitNoMainWindow);
             delete mainFrame_;
             mainFrame_ = nullptr;
+            PostQuitMessage(kExitNoMainWindow);
             return;
         }
         HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(107));
@@ -152,6 +155,9 @@ void DownloadImpl::shutdown() {
     if (mainFrame_ && mainFrame_->hwnd()) mainFrame_->showWindow(false, false);
     TxReporter::instance().shutdown();
     DownloaderModel::instance().stop();
+    // The stop line: the model's threads have ended, nothing of the run writes after it.
+    LOG_AT("DownloadImpl::shutdown", L"model stopped");
     DownloaderModel::destroyInstance();
+    LOG_AT("DownloadImpl::shutdown", L"model destroyed");
     curl_global_cleanup();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "toolkit/accessible_name.h"
 #include "toolkit/control.h"
 #include "toolkit/window_base.h"
 
@@ -41,8 +42,7 @@ std::wstring windowTitle(HWND hwnd) {
 
 bool isAccessibleElement(const Control& control) {
     if (!control.isVisible()) return false;
-    const AccessibleInfo info = control.accessible();
-    return !(info.role == ROLE_SYSTEM_GROUPING && info.name.empty());
+    return !(control.accessible().role == ROLE_SYSTEM_GROUPING && accessibleName(control).empty());
 }
 
 bool isActionable(const Control& control) {
@@ -152,7 +152,7 @@ HRESULT WindowAccessible::get_accName(VARIANT child, BSTR* name) {
     Control* c = control(child, ok);
     if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok) return E_INVALIDARG;
-    return putText(c ? c->accessible().name : windowTitle(window()->hwnd()), name);
+    return putText(c ? accessibleName(*c) : windowTitle(window()->hwnd()), name);
 }
 
 HRESULT WindowAccessible::get_accValue(VARIANT child, BSTR* value) {
@@ -170,7 +170,7 @@ HRESULT WindowAccessible::get_accDescription(VARIANT child, BSTR* text) {
     if (!ok) return E_INVALIDARG;
     // The tooltip describes a control whose name comes from its text.
     std::wstring description;
-    if (c && c->accessible().name != c->tooltip()) description = c->tooltip();
+    if (c && accessibleName(*c) != c->tooltip()) description = c->tooltip();
     return putText(description, text);
 }
 

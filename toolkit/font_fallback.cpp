@@ -308,6 +308,15 @@ HanForm hanFormForLocale(std::wstring_view locale) {
     return HanForm::Simplified;
 }
 
+bool isRightToLeftLocale(std::wstring_view locale) {
+    const std::wstring lower = utility::lowerCased(std::wstring(locale.substr(0, 3)));
+    const std::wstring_view language =
+        std::wstring_view(lower).substr(0, lower.find_first_of(L"_-"));
+    for (const wchar_t* rtl : {L"ar", L"fa", L"he", L"iw", L"ur", L"ps", L"yi", L"dv", L"ug"})
+        if (language == rtl) return true;
+    return false;
+}
+
 namespace {
 std::wstring& languageStore() {
     static std::wstring language;

@@ -59,6 +59,7 @@ protected:
     std::wstring windowClassName() const override { return L"box"; }
     UINT classStyle() const override { return CS_VREDRAW | CS_HREDRAW; }
     std::wstring skinFile() const override { return L"downloaderbox.xml"; }
+    void bindControls(tk::ControlBinder& binder) override;
     void onFinalMessage(HWND hwnd) override;
     const tk::MessageMap* messageMap() const override;
 
@@ -69,6 +70,12 @@ private:
     DialogServices& services_;
     HWND parent_ = nullptr;
     bool leaving_ = false;
+    // The named controls of the layout; btnSure is optional.
+    tk::Control* title_ = nullptr;
+    tk::Control* text_ = nullptr;
+    tk::Button* left_ = nullptr;
+    tk::Button* right_ = nullptr;
+    tk::Button* sure_ = nullptr;
 };
 
 // Opens the exit dialog over the parent, closing one that is open; the dialog's end gives the
@@ -85,9 +92,15 @@ public:
 
 protected:
     UINT classStyle() const override { return CS_VREDRAW | CS_HREDRAW; }
+    // The text and the two answers are required; the customer link is optional.
+    void bindControls(tk::ControlBinder& binder) override;
     void onFinalMessage(HWND hwnd) override;
 
     DialogServices& services_;
+    tk::Control* text_ = nullptr;
+    tk::Control* left_ = nullptr;
+    tk::Control* right_ = nullptr;
+    tk::Control* contactUs_ = nullptr;
 
 private:
     std::function<void()> closed_;
@@ -134,7 +147,7 @@ Box* showOneDialog(Box*& box, HWND parent, DialogServices& services = modelDialo
     if (!box) {
         box = new Box([&box] { box = nullptr; }, services);
         if (!box->create(parent, 0, 0)) {
-            // A window that came as far as its final message has released itself already.
+            // A window whose creation failed runs no end hooks: it is the caller's to delete.
             delete std::exchange(box, nullptr);
             return nullptr;
         }

@@ -21,6 +21,13 @@
 
 class TxInstallErrorBox;
 class TxDownloaderErrorBox;
+namespace tk {
+class Combo;
+class Edit;
+class Option;
+class Progress;
+class TabLayout;
+}  // namespace tk
 
 class CMainFrame : public tk::WindowBase, public utility::CHttpDownloader::IHttpDownloadSink {
 public:
@@ -66,6 +73,7 @@ protected:
     UINT classStyle() const override { return 2059; }
     std::wstring skinFile() const override { return L"mainframe.xml"; }
     LRESULT handleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    void bindControls(tk::ControlBinder& binder) override;
     void initWindow() override;
     LRESULT onDestroy(WPARAM wParam, LPARAM lParam, bool& handled) override;
     void onFinalMessage(HWND hwnd) override;
@@ -106,7 +114,43 @@ private:
     // Asks the game thread to stop and cuts its transfers; does not wait.
     void stopGameThread();
 
+    // The named controls of the layout the window uses, by their layout names; all are there
+    // once the window exists, except homepageBtn, which a skin may leave out.
+    struct Controls {
+        tk::Control* titlename = nullptr;
+        tk::Combo* languageCombo = nullptr;
+        tk::Control* logoControl = nullptr;
+        tk::Control* logoControl9 = nullptr;
+        tk::TabLayout* maintab = nullptr;
+        tk::Control* userdefinitionsui = nullptr;
+        tk::Edit* pathedit = nullptr;
+        tk::Control* browsebtn = nullptr;
+        tk::Control* errorpathnoticeui = nullptr;
+        tk::Control* pathErrorLabel = nullptr;
+        tk::Option* acceptprotocolopt = nullptr;
+        tk::Control* LicenseAgreementText = nullptr;
+        tk::Control* protocollinkbtn = nullptr;
+        tk::Control* userdefinitionLayout = nullptr;
+        tk::Control* userdefinitionBtn = nullptr;
+        tk::Control* backLayout = nullptr;
+        tk::Control* backBtn = nullptr;
+        tk::Control* installnowbtn = nullptr;
+        tk::Control* protocoledit = nullptr;
+        tk::Control* confirmprotocolbtn = nullptr;
+        tk::Control* loadingprogresslabel = nullptr;
+        tk::Progress* installprogressbar = nullptr;
+        tk::Control* progress_install_label = nullptr;
+        tk::Control* progress_finish_label = nullptr;
+        tk::Control* downloadProgressLabel = nullptr;
+        tk::Button* homepageBtn = nullptr;
+        tk::Control* tipInstallLabel = nullptr;
+        tk::Control* apkinstallprogresslabel = nullptr;
+        tk::Progress* apkinstallprogressbar = nullptr;
+        tk::Control* tastenowbtn = nullptr;
+    };
+
     DownloaderModel& model_;
+    Controls c_;
     int percent_ = 0;
     int installStep_ = 0;
     UiTimer installTimer_;

@@ -42,8 +42,8 @@ bool fetchIcon(utility::CHttpDownloader& downloader, const std::wstring& url,
 
 void CMainFrame::startGamePackages(const GameRecord& first) {
     selectPage(3);
-    findControl(L"apkinstallprogresslabel")
-        ->setText(tk::lookupText("progress_downloading_label") + L" " + first.gameName);
+    c_.apkinstallprogresslabel->setText(tk::lookupText("progress_downloading_label") + L" " +
+                                        first.gameName);
     gameAppName_ = first.gameName;
     gameCount_ = static_cast<int>(model_.games().size());
     gameThread_.start(new MemberFuncRunable<CMainFrame>(this, &CMainFrame::_threadDownloadApk));
@@ -128,23 +128,22 @@ bool CMainFrame::onHttpDownloadProgress(const char*, int, std::int64_t received,
 
 void CMainFrame::showGameProgress(std::int64_t received, std::int64_t total) {
     const int percent = game_packages::progressPercent(received, total);
-    findControl(L"apkinstallprogresslabel")
-        ->setText(game_packages::progressLabel(tk::lookupText("progress_downloading_label2"),
-                                               gameAppName_, gameIndex_, gameCount_, received,
-                                               total));
-    find<tk::Progress>(L"apkinstallprogressbar")->setValue(game_packages::progressBar(percent));
+    c_.apkinstallprogresslabel->setText(
+        game_packages::progressLabel(tk::lookupText("progress_downloading_label2"), gameAppName_,
+                                     gameIndex_, gameCount_, received, total));
+    c_.apkinstallprogressbar->setValue(game_packages::progressBar(percent));
 }
 
 void CMainFrame::startGameInstallDisplay() {
-    findControl(L"apkinstallprogresslabel")
-        ->setText(tk::lookupText("Label_installingapp_waiting") + L" " + gameAppName_);
+    c_.apkinstallprogresslabel->setText(tk::lookupText("Label_installingapp_waiting") + L" " +
+                                        gameAppName_);
     gameTimerId_ =
         SetTimer(hwnd(), game_packages::kInstallTimerId, game_packages::kInstallTimerMs, nullptr);
 }
 
 void CMainFrame::onGameInstallTick() {
     const bool more = game_packages::nextInstallStep(g_gameInstallStep);
-    find<tk::Progress>(L"apkinstallprogressbar")->setValue(g_gameInstallStep);
+    c_.apkinstallprogressbar->setValue(g_gameInstallStep);
     if (!more && gameTimerId_ != 0) {
         KillTimer(hwnd(), gameTimerId_);
         gameTimerId_ = 0;

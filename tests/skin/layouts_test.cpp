@@ -225,6 +225,23 @@ TEST(SkinArchive, WindowsHaveTheirSizes) {
     }
 }
 
+// The windows as the installer builds them: the main window first, with the layout's fonts, and
+// the others after it has shared its fonts 0-8; nothing in any layout is wrong.
+TEST(SkinArchive, EveryWindowLayoutBuildsWithoutADiagnostic) {
+    tk::FontTable::clearShared();
+    for (const wchar_t* file : kWindowLayouts) {
+        tk::PaintManager manager;
+        manager.attachWindow(nullptr, {}, nullptr);
+        tk::Diagnostics diagnostics;
+        EXPECT_TRUE(tk::loadWindowLayout(manager, L"", file, nullptr, &diagnostics))
+            << narrow(file);
+        for (const tk::Diagnostic& d : diagnostics) ADD_FAILURE() << narrow(tk::describe(d));
+        if (std::wstring_view(file) == L"mainframe.xml")
+            for (int id = 0; id < 9; ++id) manager.fonts().addFont(id, {L"Roboto", 12 + id}, true);
+    }
+    tk::FontTable::clearShared();
+}
+
 // ---------------------------------------------------------------------------------------------
 // The main window
 
