@@ -59,6 +59,7 @@ const MessageMap* WindowBase::baseMessageMap() {
 WindowBase::WindowBase() = default;
 
 WindowBase::~WindowBase() {
+    *liveness_.state_ = nullptr;
     if (accessible_) accessible_->disconnect(), accessible_ = nullptr;
     if (hwnd_) {
         RemovePropW(hwnd_, kWindowProp);
@@ -363,7 +364,7 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_GETOBJECT:
             if (static_cast<long>(lParam) == static_cast<long>(OBJID_CLIENT)) {
-                if (!accessible_) accessible_ = new WindowAccessible(*this);
+                if (!accessible_) accessible_ = new WindowAccessible(liveness_);
                 return accessible_->answer(wParam);
             }
             break;
@@ -376,6 +377,7 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_DESTROY: {
+            *liveness_.state_ = nullptr;
             if (accessible_) accessible_->disconnect(), accessible_ = nullptr;
             if (tooltip_) DestroyWindow(tooltip_), tooltip_ = nullptr;
             if (!created_) break;
@@ -386,8 +388,9 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         default:
             if (message == WindowAccessible::defaultActionMessage()) {
+                // Asked for earlier: the control must still be one the user could press.
                 if (Control* c = manager_.controlById(static_cast<int>(wParam));
-                    c && c->isVisible())
+                    c && isActionable(*c))
                     c->activate();
                 return 0;
             }

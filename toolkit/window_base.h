@@ -19,6 +19,23 @@
 namespace tk {
 
 class WindowAccessible;
+class WindowBase;
+
+// Names a window while it lives and nothing from the moment it is being destroyed. Everything
+// that may outlive the window holds a copy and asks it before it touches the window: accessible
+// objects and their copies, and code that runs a modal loop (a folder browser, a button's action)
+// inside one of the window's handlers. Copies may live on any thread; the window is UI thread.
+class WindowLiveness {
+public:
+    WindowLiveness() = default;
+    // The window, or null once it is being destroyed.
+    WindowBase* window() const { return state_ ? *state_ : nullptr; }
+
+private:
+    friend class WindowBase;
+    explicit WindowLiveness(WindowBase* window) : state_(std::make_shared<WindowBase*>(window)) {}
+    std::shared_ptr<WindowBase*> state_;
+};
 
 class WindowBase {
 public:
@@ -35,6 +52,8 @@ public:
     // object stays the caller's to delete.
     HWND create(HWND parent, DWORD style = 0, DWORD exStyle = 0);
     HWND hwnd() const { return hwnd_; }
+    // The window's token, for what may outlive it.
+    const WindowLiveness& liveness() const { return liveness_; }
     void centerWindow();
     void showWindow(bool show = true, bool takeFocus = true);
     // Ends the window: WM_CLOSE with the code, which the close hook may refuse.
@@ -115,6 +134,7 @@ private:
     HWND tooltip_ = nullptr;
     Control* tooltipFor_ = nullptr;
     WindowAccessible* accessible_ = nullptr;  // one COM reference held by the window
+    WindowLiveness liveness_{this};           // names nothing from WM_DESTROY on
 };
 
 }  // namespace tk

@@ -17,9 +17,15 @@ int showCommand(bool show) {
     return show ? SW_SHOWNORMAL : SW_HIDE;
 }
 
-// Outcome of waiting for a started process; logs what execute reports.
-bool waitForSuccess(HANDLE process, DWORD waitMs) {
-    const DWORD outcome = WaitForSingleObject(process, waitMs);
+// Outcome of waiting for a started process (or for the stop event, when there is one); logs
+// what execute reports.
+bool waitForSuccess(HANDLE process, DWORD waitMs, HANDLE stop) {
+    const HANDLE waited[] = {process, stop};
+    const DWORD outcome = WaitForMultipleObjects(stop ? 2 : 1, waited, FALSE, waitMs);
+    if (outcome == WAIT_OBJECT_0 + 1) {
+        LOG_AT("utility::process::execute", L"execute not waited for any more: stopped");
+        return false;
+    }
     if (outcome == WAIT_OBJECT_0) {
         DWORD exitCode = static_cast<DWORD>(-1);
         GetExitCodeProcess(process, &exitCode);
@@ -96,6 +102,11 @@ UniqueHandle createWithShowCommand(const std::wstring& file, const std::wstring&
 }
 
 bool execute(const std::wstring& file, const std::wstring& params, bool show, DWORD waitMs) {
+    return execute(file, params, show, waitMs, nullptr);
+}
+
+bool execute(const std::wstring& file, const std::wstring& params, bool show, DWORD waitMs,
+             HANDLE stop) {
     const UniqueHandle process = create(file, params, show);
     if (!process) {
         LOG_AT("utility::process::execute", L"execute failed!!! last error = %d",
@@ -103,7 +114,7 @@ bool execute(const std::wstring& file, const std::wstring& params, bool show, DW
         return false;
     }
     if (waitMs == 0) return true;
-    return waitForSuccess(process.get(), waitMs);
+    return waitForSuccess(process.get(), waitMs, stop);
 }
 
 bool openUrl(const std::wstring& target) {

@@ -30,6 +30,10 @@ UniqueHandle createWithShowCommand(const std::wstring& file, const std::wstring&
 // Starts the file; with a wait time other than 0, waits for it (kWaitForever: without limit).
 // True if it started and, when waited for, ended in time with exit code 0.
 bool execute(const std::wstring& file, const std::wstring& params, bool show, DWORD waitMs);
+// The same, and the wait also ends (false) once the stop event is signalled; the program is
+// left running then.
+bool execute(const std::wstring& file, const std::wstring& params, bool show, DWORD waitMs,
+             HANDLE stop);
 // Opens a URL or file with its default handler, falling back to "iexplore.exe".
 bool openUrl(const std::wstring& target);
 // The running processes; empty when no snapshot can be taken.

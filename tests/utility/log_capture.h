@@ -59,7 +59,10 @@ public:
             if (line.function == kMarkerFunction) break;
             lines.push_back(std::move(line));
         }
-        consumed_ = text.size();
+        // Lines other threads wrote after the marker belong to the next call.
+        const std::string markerLine = "):" + marker + "\r\n";
+        const std::size_t at = text.find(markerLine, consumed_);
+        consumed_ = at == std::string::npos ? text.size() : at + markerLine.size();
         return lines;
     }
 
