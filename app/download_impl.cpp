@@ -94,6 +94,9 @@ void DownloadImpl::showMainFrame() {
     mainFrame_->showWindow(true, true);
     SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     utility::process::bringWindowToFront(window);
+    // Once per process: a second copy's request to show the window (11123) asks nothing again.
+    if (systemChecked_) return;
+    systemChecked_ = true;
     applySystemChecks(!legacy, utility::is64BitSystem());
 }
 

@@ -20,7 +20,8 @@ public:
 
     // False when another copy runs (it has been asked to show itself).
     bool entrance(HINSTANCE instance, const wchar_t* commandLine);
-    // Creates the main window on the first call, then shows and raises it.
+    // Creates the main window on the first call, then shows and raises it; the first time it
+    // shows, the system checks follow.
     void showMainFrame();
     int onHandleWindowIPC(UINT message, WPARAM wParam, LPARAM lParam) override;
     // What the main window does on this system: the unsupported-system box before Vista, the
@@ -41,4 +42,5 @@ private:
     utility::WindowIPC ipc_;
     CMainFrame* mainFrame_ = nullptr;
     std::wstring registeredFont_;
+    bool systemChecked_ = false;
 };
