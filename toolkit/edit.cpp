@@ -105,7 +105,8 @@ void Edit::beginEditing() {
     SetPropW(host_, kEditProp, this);
     hostDefault_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(host_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Edit::hostProc)));
-    SendMessageW(host_, WM_SETFONT, reinterpret_cast<WPARAM>(manager_->fonts().handle(font_, dpi())), FALSE);
+    SendMessageW(host_, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(manager_->fonts().handle(font_, dpi())), FALSE);
     SendMessageW(host_, EM_SETLIMITTEXT, maxChars_ > 0 ? maxChars_ : 0, 0);
     SendMessageW(host_, EM_SETSEL, 0, -1);
     SetFocus(host_);
@@ -128,7 +129,9 @@ void Edit::endEditing() {
     if (manager_ && manager_->focus() == this) manager_->setFocus(nullptr);
     if (manager_ && manager_->hwnd() && GetFocus() == nullptr) SetFocus(manager_->hwnd());
     invalidate();
-    notify(L"killfocus");
+    // Its handler may open a window, which must not happen inside the focus change: the click
+    // that moved the focus would then reach a window the new one has just disabled.
+    if (manager_) manager_->postNotify(this, L"killfocus");
 }
 
 void Edit::arrange(const Rect& rect) {
