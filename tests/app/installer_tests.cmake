@@ -7,3 +7,5 @@ foreach(source ${installer_world_tests})
   add_dependencies(app_${name} tamrix_installer)
 endforeach()
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/tests/screens)
+# The import table test reads the installer's file.
+add_dependencies(app_installer_imports_test tamrix_installer)
