@@ -346,10 +346,13 @@ bool typeIntoPathField(const Installer& run, HWND main, const std::string& folde
            run.type(main, folder);
 }
 
-bool mountSmallDrive() {
+bool mountDrive(char letter, const std::string& size) {
+    const std::string name = "disk-" + std::string(1, letter);
     return testing_support::runUnix(
-               "d=$TAMRIX_WORLD_DIR/disk-s; mkdir -p $d && (mountpoint -q $d || mount -t tmpfs "
-               "-o size=512m tamrix-disk-s $d) && ln -sfn $d $WINEPREFIX/dosdevices/s:")
+               "d=$TAMRIX_WORLD_DIR/" + name +
+               "; mkdir -p $d && (mountpoint -q $d || mount -t tmpfs -o size=" + size + " tamrix-" +
+               name + " $d) && ln -sfn $d " + "$WINEPREFIX/dosdevices/" + std::string(1, letter) +
+               ":")
                .code == 0;
 }
 
