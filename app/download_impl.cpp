@@ -97,9 +97,12 @@ void DownloadImpl::showMainFrame() {
         DWORD style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_MINIMIZEBOX;
         if (legacy) style |= WS_SYSMENU | WS_THICKFRAME;
         if (!mainFrame_->create(nullptr, style, 0)) {
-            LOG_AT("DownloadImpl::showMainFrame", L"main window not created");
+            // Its layout cannot be built (the reason is logged): the run cannot go on.
+            LOG_AT("DownloadImpl::showMainFrame",
+                   L"main window not created; the run ends with exit code %d", kExitNoMainWindow);
             delete mainFrame_;
             mainFrame_ = nullptr;
+            PostQuitMessage(kExitNoMainWindow);
             return;
         }
         HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(107));

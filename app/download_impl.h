@@ -21,7 +21,8 @@ public:
     // False when another copy runs (it has been asked to show itself).
     bool entrance(HINSTANCE instance, const wchar_t* commandLine);
     // Creates the main window on the first call, then shows and raises it; the first time it
-    // shows, the system checks follow.
+    // shows, the system checks follow. When it cannot be created the message loop is asked to
+    // end with kExitNoMainWindow.
     void showMainFrame();
     int onHandleWindowIPC(UINT message, WPARAM wParam, LPARAM lParam) override;
     // What the main window does on this system: the unsupported-system box before Vista, the
@@ -31,6 +32,10 @@ public:
     void unregisterFont();
     // The ordered teardown after the message loop.
     void shutdown();
+
+    // The exit code of a run whose main window could not be created (its layout cannot be built
+    // or lacks a control the window needs).
+    static constexpr int kExitNoMainWindow = 3;
 
     // The folder the fonts are extracted into, with a trailing backslash.
     static std::wstring fontsFolder();

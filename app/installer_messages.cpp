@@ -14,6 +14,7 @@ constexpr char kTag[] = "DownloadImpl::onHandleWindowIPC";
 void onInstallFailed(WPARAM errorCode, DownloaderModel& model, TxReporter& reporter) {
     const auto code = static_cast<std::int32_t>(static_cast<std::uint32_t>(errorCode));
     LOG_AT(kTag, L"player install error! %d", code);
+    model.noteInstallerFailure();
     telemetry::report::installFailErrorCode(code, reporter);
     model.raise(telemetry::analytics::installFail(model.openId()));
 }

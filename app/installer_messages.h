@@ -15,7 +15,8 @@ constexpr UINT kShowRunningCopy = 11123;
 constexpr UINT kInstallFailed = 11124;  // word parameter: the installer's error code
 constexpr UINT kInstallSucceeded = 11125;
 
-// The installer failed with the (signed 32-bit) error code.
+// The installer failed with the (signed 32-bit) error code: reports it and marks the model, so
+// that the stage's end after it is never taken for a success.
 void onInstallFailed(WPARAM errorCode, DownloaderModel& model, TxReporter& reporter);
 // The installer succeeded: reports it, the whole run's duration, and uploads at once.
 void onInstallSucceeded(DownloaderModel& model, TxReporter& reporter);

@@ -19,13 +19,15 @@ std::wstring workFolder() {
     return utility::ufile::appDataDir() + L"\\txdownloader_en\\";
 }
 
-void runMessageLoop() {
-    MSG message;
+// Runs until the quit message; returns its code (0 unless the run could not show its window).
+int runMessageLoop() {
+    MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (tk::WindowBase::preTranslateMessage(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    return static_cast<int>(message.wParam);
 }
 
 }  // namespace
@@ -54,12 +56,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
         CoUninitialize();
         return 0;
     }
-    runMessageLoop();
+    const int code = runMessageLoop();
 
     application.unregisterFont();
     application.shutdown();
     Sleep(1000);
     closeLogFile();
     CoUninitialize();
-    return 0;
+    return code;
 }

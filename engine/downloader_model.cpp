@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/game_packages.h"
 #include "engine/install_location.h"
 #include "engine/run_parameters.h"
 #include "telemetry/tx_reporter.h"
@@ -83,7 +84,10 @@ void DownloaderModel::applyFileName(const std::wstring& exePath) {
                fields.language.c_str(), fields.package.c_str(), fields.openId.c_str());
         if (!fields.openId.empty()) openId_ = fields.openId;
         googleId_ = fields.googleId;
-        if (fields.package.size() > 5) package_ = fields.package;
+        if (fields.package.size() > 5 && run_parameters::isAndroidPackageName(fields.package))
+            package_ = fields.package;
+        else if (fields.package.size() > 5)
+            LOG_AT(kInitTag, L"package name not accepted: %s", fields.package.c_str());
         const std::wstring type = utility::lowerCased(fields.type);
         if (type == L"tamrix4") {
             config_.setPlayer4();
@@ -119,7 +123,8 @@ void DownloaderModel::applyCommandLine(const wchar_t* commandLine) {
         game.downloadUrl = apkUrl;
         game.packageName = package;
         game.gameName = name;
-        games_.push_back(game);
+        for (auto& accepted : game_packages::acceptedGames({game}, kInitTag))
+            games_.push_back(std::move(accepted));
     }
     LOG_AT(kInitTag, L"cmdline is %s, %s, %s", name.c_str(), package.c_str(), apkUrl.c_str());
 }

@@ -143,6 +143,10 @@ public:
     bool bestDriveSsd() const { return bestDriveSsd_; }
     bool lookupDone() const { return lookupDone_; }
     DWORD installStartTick() const { return installStartTick_; }
+    // The installer said on the window channel that it failed (UI thread): the end of the stage
+    // is then never a success, whatever the installer process did afterwards.
+    void noteInstallerFailure() { installerFailed_ = true; }
+    bool installerReportedFailure() const { return installerFailed_; }
 
     ConfigImp& config() const { return config_; }
 
@@ -228,6 +232,7 @@ private:
     DWORD lastProgressTick_ = 0;
     DWORD downloadStartTick_ = 0;
     DWORD installStartTick_ = 0;
+    bool installerFailed_ = false;
     int downloadErrorKind_ = 9999;
     int downloadErrorCode_ = 0;
     installer_digest::FileDigest* fileDigest_ = nullptr;  // of the system client's running attempt

@@ -1,6 +1,8 @@
 #include "engine/game_packages.h"
 
 #include "engine/post_install.h"
+#include "engine/run_parameters.h"
+#include "utility/log.h"
 
 namespace game_packages {
 
@@ -15,6 +17,26 @@ std::wstring baseArguments(const GameRecord& game) {
 }
 
 }  // namespace
+
+std::optional<std::wstring> refusalOf(const GameRecord& game) {
+    if (!game.packageName.empty() && !run_parameters::isAndroidPackageName(game.packageName))
+        return L"package name not accepted: " + game.packageName;
+    if (!game.resolution.empty() && !run_parameters::isResolution(game.resolution))
+        return L"resolution not accepted: " + game.resolution;
+    return std::nullopt;
+}
+
+std::vector<GameRecord> acceptedGames(std::vector<GameRecord> games, const char* tag) {
+    std::vector<GameRecord> accepted;
+    for (GameRecord& game : games) {
+        if (const auto refusal = refusalOf(game)) {
+            LOG_AT(tag, L"skip game %s: %s", game.gameName.c_str(), refusal->c_str());
+            continue;
+        }
+        accepted.push_back(std::move(game));
+    }
+    return accepted;
+}
 
 HandOver handOverOf(const GameRecord& game) {
     if (game.fromAppStore) return HandOver::kAppStore;
@@ -46,6 +68,7 @@ std::optional<GameFiles> gameFiles(const std::wstring& folder, const GameRecord&
     if (!game.packageName.empty() && !(package = post_install::safeFileName(game.packageName)))
         return std::nullopt;
     GameFiles files;
+    files.shortcutName = *name;
     files.package = folder + L"\\" + *name + (game.xapk ? L".xapk" : L".apk");
     files.packageTmp = files.package + L".tmp";
     if (package) {
@@ -88,6 +111,10 @@ int progressBar(int percent) {
     if (percent == 1 || percent == 2) return 3;
     if (percent >= 100) return 99;
     return percent;
+}
+
+bool progressDue(DWORD now, DWORD lastShown, std::int64_t received, std::int64_t total) {
+    return now - lastShown >= 1000 || (total > 0 && received == total);
 }
 
 bool nextInstallStep(int& step) {

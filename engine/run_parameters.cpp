@@ -94,4 +94,43 @@ long leadingNumber(const std::wstring& text) {
     return value;
 }
 
+namespace {
+
+bool isAsciiLetter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
+bool isAsciiDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
+}  // namespace
+
+bool isAndroidPackageName(const std::wstring& name) {
+    bool segmentStart = true;
+    for (const wchar_t c : name) {
+        if (c == L'.') {
+            if (segmentStart) return false;
+            segmentStart = true;
+        } else if (segmentStart) {
+            if (!isAsciiLetter(c)) return false;
+            segmentStart = false;
+        } else if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != L'_') {
+            return false;
+        }
+    }
+    return !segmentStart;
+}
+
+bool isResolution(const std::wstring& text) {
+    const auto x = text.find(L'x');
+    if (x == std::wstring::npos || x == 0 || x + 1 == text.size()) return false;
+    const auto digits = [](const std::wstring& part) {
+        for (const wchar_t c : part)
+            if (!isAsciiDigit(c)) return false;
+        return true;
+    };
+    return digits(text.substr(0, x)) && digits(text.substr(x + 1));
+}
+
 }  // namespace run_parameters

@@ -38,4 +38,10 @@ bool isDigits(const std::wstring& text);
 // The leading decimal digits of the text as a number; 0 when there are none.
 long leadingNumber(const std::wstring& text);
 
+// A valid Android package name: segments of ASCII letters, digits and "_" between dots, each
+// segment starting with a letter. Such a name is one word on a command line and nothing else.
+bool isAndroidPackageName(const std::wstring& name);
+// A screen resolution "<width>x<height>" in decimal digits.
+bool isResolution(const std::wstring& text);
+
 }  // namespace run_parameters

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/downloader_model.h"
+#include "engine/game_packages.h"
 #include "engine/service_documents.h"
 #include "net/http_downloader.h"
 #include "net/tx_curl_downloader.h"
@@ -121,7 +122,9 @@ void DownloaderModel::_getPackageByOpenID(std::vector<GameRecord>& games) {
             LOG_AT(kPackageTag, L"get package data by txcurl ");
             curlGet(url, text);
         }
-        for (auto& game : service_documents::parseGameList(text)) games.push_back(std::move(game));
+        for (auto& game :
+             game_packages::acceptedGames(service_documents::parseGameList(text), kPackageTag))
+            games.push_back(std::move(game));
         service_documents::parseLaunchSettings(text, launch_);
     }
     LOG_AT(kPackageTag, L"package is %s", package_.c_str());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "toolkit/accessible_name.h"
 #include "toolkit/control.h"
 #include "toolkit/window_base.h"
 
@@ -40,8 +41,7 @@ std::wstring windowTitle(HWND hwnd) {
 
 bool isAccessibleElement(const Control& control) {
     if (!control.isVisible()) return false;
-    const AccessibleInfo info = control.accessible();
-    return !(info.role == ROLE_SYSTEM_GROUPING && info.name.empty());
+    return !(control.accessible().role == ROLE_SYSTEM_GROUPING && accessibleName(control).empty());
 }
 
 UINT WindowAccessible::defaultActionMessage() {
@@ -146,7 +146,7 @@ HRESULT WindowAccessible::get_accName(VARIANT child, BSTR* name) {
     Control* c = control(child, ok);
     if (!window_) return RPC_E_DISCONNECTED;
     if (!ok) return E_INVALIDARG;
-    return putText(c ? c->accessible().name : windowTitle(window_->hwnd()), name);
+    return putText(c ? accessibleName(*c) : windowTitle(window_->hwnd()), name);
 }
 
 HRESULT WindowAccessible::get_accValue(VARIANT child, BSTR* value) {
@@ -164,7 +164,7 @@ HRESULT WindowAccessible::get_accDescription(VARIANT child, BSTR* text) {
     if (!ok) return E_INVALIDARG;
     // The tooltip describes a control whose name comes from its text.
     std::wstring description;
-    if (c && c->accessible().name != c->tooltip()) description = c->tooltip();
+    if (c && accessibleName(*c) != c->tooltip()) description = c->tooltip();
     return putText(description, text);
 }
 

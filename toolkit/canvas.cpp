@@ -293,7 +293,8 @@ void Canvas::blendCoverage(Point origin, const std::uint8_t* mask, int maskWidth
 }
 
 void Canvas::drawImage(const Image& image, const Rect& source, const Rect& dest,
-                       const Insets& corner, int cornerDpi, Argb mask, std::uint8_t alpha) {
+                       const Insets& corner, int cornerDpi, Argb mask, std::uint8_t alpha,
+                       bool mirrored) {
     if (alpha == 0 || image.pixels.size() != static_cast<std::size_t>(image.width) * image.height)
         return;
     const Rect from = source.intersect({0, 0, image.width, image.height});
@@ -301,17 +302,19 @@ void Canvas::drawImage(const Image& image, const Rect& source, const Rect& dest,
     const Sampler sampler(image, mask);
     for (const NinePiece& piece : nineGrid(from, dest, corner, scaleInsets(corner, cornerDpi))) {
         if (piece.source.empty() || piece.dest.empty()) continue;
-        const Rect area = piece.dest.intersect(clip());
+        // A mirrored piece lands at the reflection of its place and is read from right to left.
+        const Rect place = mirrored ? piece.dest.mirroredIn(dest) : piece.dest;
+        const Rect area = place.intersect(clip());
         if (area.empty()) continue;
-        const int dw = piece.dest.width(), dh = piece.dest.height();
+        const int dw = place.width(), dh = place.height();
         std::vector<Tap> columns;
         columns.reserve(area.width());
         for (int x = area.left; x < area.right; ++x) {
-            columns.push_back(
-                tapFor(x - piece.dest.left, dw, piece.source.left, piece.source.right));
+            const int along = mirrored ? place.right - 1 - x : x - place.left;
+            columns.push_back(tapFor(along, dw, piece.source.left, piece.source.right));
         }
         for (int y = area.top; y < area.bottom; ++y) {
-            const Tap row = tapFor(y - piece.dest.top, dh, piece.source.top, piece.source.bottom);
+            const Tap row = tapFor(y - place.top, dh, piece.source.top, piece.source.bottom);
             std::uint32_t* out = surface_.pixels() + static_cast<std::size_t>(y) * surface_.width();
             for (int x = area.left; x < area.right; ++x) {
                 const Tap& col = columns[x - area.left];

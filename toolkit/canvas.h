@@ -75,9 +75,11 @@ public:
     // margins (in source pixels, scaled into dest by cornerDpi/96, so 192 doubles
     // them): corners keep their size, edges stretch one way, the centre both ways. A mask colour
     // (0xFFRRGGBB; 0 for none) makes pixels of that colour transparent. Smooth (bilinear)
-    // scaling. alpha multiplies the whole image.
+    // scaling. alpha multiplies the whole image. Mirrored draws its reflection (left and right
+    // traded, the corners with them), as a right-to-left window shows a frame.
     void drawImage(const Image& image, const Rect& source, const Rect& dest, const Insets& corner,
-                   int cornerDpi = 96, Argb mask = 0, std::uint8_t alpha = 255);
+                   int cornerDpi = 96, Argb mask = 0, std::uint8_t alpha = 255,
+                   bool mirrored = false);
 
     // Blends a colour through an 8-bit coverage mask (text), source-over: the mask is maskWidth
     // x maskHeight bytes with the given stride, and its pixel (0,0) lands on origin.

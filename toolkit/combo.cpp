@@ -136,6 +136,8 @@ void ComboList::paint() {
         if (i == hot_) canvas.fillRect(row, combo_.hotColor());
         TextFormat format;
         format.endEllipsis = true;
+        // The list reads as its combo's window does.
+        if (combo_.manager()->rightToLeft()) format = rightToLeftFormat(format);
         const Rect box = row.deflate(scaleInsets({8, 0, 8, 0}, dpi));
         drawText(canvas, combo_.itemAt(i)->text(), font, dpi, format, box, combo_.textColor());
     }
@@ -192,28 +194,23 @@ Combo::~Combo() {
     delete list_;
 }
 
-bool Combo::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"itemheight") return itemHeight_ = parseInt(value).value_or(itemHeight_), true;
-    if (name == L"dropboxsize") return true;
-    if (name == L"font") return font_ = parseInt(value).value_or(font_), true;
-    if (name == L"textcolor") {
-        if (auto c = parseColor(value)) textColor_ = *c;
-        return true;
-    }
-    if (name == L"itemhotbkcolor") {
-        if (auto c = parseColor(value)) hotItemColor_ = *c;
-        return true;
-    }
-    if (name == L"textpadding") {
-        if (auto v = parseInsets(value)) textPadding_ = *v;
-        return true;
-    }
-    if (name == L"selectedid") return selected_ = parseInt(value).value_or(selected_), true;
-    if (name == L"normalimage") return normalImage_ = value, true;
-    if (name == L"hotimage") return hotImage_ = value, true;
-    if (name == L"pushedimage") return pushedImage_ = value, true;
-    if (name == L"arrowimage") return arrowImage_ = value, true;
-    return Container::setAttribute(name, value);
+const AttributeTable& Combo::classAttributes() {
+    using K = ValueKind;
+    static const AttributeEntry entries[] = {
+        field<&Combo::itemHeight_, K::kInt>(L"itemheight"),
+        accepted<K::kSize>(L"dropboxsize"),
+        field<&Combo::font_, K::kFont>(L"font"),
+        field<&Combo::textColor_, K::kColor>(L"textcolor"),
+        field<&Combo::hotItemColor_, K::kColor>(L"itemhotbkcolor"),
+        field<&Combo::textPadding_, K::kInsets>(L"textpadding"),
+        field<&Combo::selected_, K::kInt>(L"selectedid"),
+        field<&Combo::normalImage_, K::kImage>(L"normalimage"),
+        field<&Combo::hotImage_, K::kImage>(L"hotimage"),
+        field<&Combo::pushedImage_, K::kImage>(L"pushedimage"),
+        field<&Combo::arrowImage_, K::kImage>(L"arrowimage"),
+    };
+    static const AttributeTable table{&Container::classAttributes(), entries};
+    return table;
 }
 
 bool Combo::selectItem(int index, bool sendNotify) {
@@ -253,9 +250,11 @@ void Combo::paint(Canvas& canvas, const Rect& dirty) {
     drawImage(canvas, *image, rect_);
     TextFormat format;
     format.endEllipsis = true;
-    const Rect box = rect_.deflate(scaleInsets(textPadding_, dpi()));
+    if (rightToLeft()) format = rightToLeftFormat(format);
+    const Rect box = directed(rect_.deflate(scaleInsets(textPadding_, dpi())));
     drawText(canvas, shownText(), manager_->font(font_), dpi(), format, box, textColor_);
-    const Rect arrow{rect_.right - px(24), rect_.top, rect_.right - px(4), rect_.bottom};
+    const Rect arrow =
+        directed({rect_.right - px(24), rect_.top, rect_.right - px(4), rect_.bottom});
     if (!drawImage(canvas, arrowImage_, arrow)) drawChevron(canvas, arrow, dpi(), 0xFF666666);
     paintBorder(canvas);
     canvas.popClip();

@@ -15,7 +15,8 @@ public:
     Combo();
     ~Combo() override;
     std::wstring_view className() const override { return L"Combo"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
 
     int itemCount() const { return childCount(); }
     Control* itemAt(int index) const { return childAt(index); }
@@ -29,6 +30,7 @@ public:
     bool isInteractive() const override { return true; }
     bool showsChild(const Control&) const override { return false; }
     void arrange(const Rect& rect) override;
+    void mirrorPlacement(const Rect& window) override { Control::mirrorPlacement(window); }
     void paint(Canvas& canvas, const Rect& dirty) override;
     Control* hitTest(Point point) override;
     void onButtonUp(Point point, bool inside) override;

@@ -10,16 +10,13 @@
 
 namespace tk {
 
-bool Container::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"inset") {
-        if (auto v = parseInsets(value)) inset_ = *v;
-        return true;
-    }
-    if (name == L"childpadding") {
-        if (auto v = parseInt(value)) childPadding_ = *v;
-        return true;
-    }
-    return Control::setAttribute(name, value);
+const AttributeTable& Container::classAttributes() {
+    static const AttributeEntry entries[] = {
+        field<&Container::inset_, ValueKind::kInsets>(L"inset"),
+        field<&Container::childPadding_, ValueKind::kInt>(L"childpadding"),
+    };
+    static const AttributeTable table{&Control::classAttributes(), entries};
+    return table;
 }
 
 Control* Container::childAt(int index) const {
@@ -44,6 +41,12 @@ void Container::attach(PaintManager* manager, Control* parent) {
 void Container::arrange(const Rect& rect) {
     Control::arrange(rect);
     arrangeChildren(rect.deflate(scaleInsets(inset_, dpi())));
+}
+
+void Container::mirrorPlacement(const Rect& window) {
+    Control::mirrorPlacement(window);
+    for (auto& child : children_)
+        if (laysOut(*child)) child->mirrorPlacement(window);
 }
 
 void Container::arrangeChildren(const Rect& area) {
@@ -124,12 +127,12 @@ void Container::onMouseWheel(int delta) {
     if (parent_) parent_->onMouseWheel(delta);
 }
 
-bool TabLayout::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"selectedid") {
-        if (auto v = parseInt(value)) selected_ = *v;
-        return true;
-    }
-    return Container::setAttribute(name, value);
+const AttributeTable& TabLayout::classAttributes() {
+    static const AttributeEntry entries[] = {
+        field<&TabLayout::selected_, ValueKind::kInt>(L"selectedid"),
+    };
+    static const AttributeTable table{&Container::classAttributes(), entries};
+    return table;
 }
 
 bool TabLayout::selectPage(int index, bool) {

@@ -14,7 +14,8 @@ namespace tk {
 class Container : public Control {
 public:
     std::wstring_view className() const override { return L"Container"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
 
     int childCount() const override { return static_cast<int>(children_.size()); }
     Control* childAt(int index) const override;
@@ -26,6 +27,7 @@ public:
 
     void attach(PaintManager* manager, Control* parent) override;
     void arrange(const Rect& rect) override;
+    void mirrorPlacement(const Rect& window) override;
     void paint(Canvas& canvas, const Rect& dirty) override;
     Control* hitTest(Point point) override;
     Control* findByName(std::wstring_view name) override;
@@ -67,7 +69,8 @@ protected:
 class TabLayout : public Container {
 public:
     std::wstring_view className() const override { return L"TabLayout"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
     int selectedIndex() const { return selected_; }
     // Shows page index (ignored when out of range). Changes of page are immediate: the
     // animate flag is accepted and has no effect.

@@ -14,27 +14,12 @@ namespace tk {
 
 namespace {
 
-// Parses into the target when the value reads; a malformed value leaves the old one.
-template <class T, class F>
-bool assign(T& target, const std::wstring& value, F parse) {
-    if (auto parsed = parse(value)) target = *parsed;
-    return true;
-}
+using K = ValueKind;
 
-unsigned horizontalAlign(const std::wstring& value, unsigned current) {
-    const unsigned vertical = current & (kAlignVCenter | kAlignBottom);
-    if (value == L"center") return vertical | kAlignCenter;
-    if (value == L"right") return vertical | kAlignRight;
-    if (value == L"left") return vertical | kAlignLeft;
-    return current;
-}
-
-unsigned verticalAlign(const std::wstring& value, unsigned current) {
-    const unsigned horizontal = current & (kAlignCenter | kAlignRight);
-    if (value == L"center" || value == L"vcenter") return horizontal | kAlignVCenter;
-    if (value == L"bottom") return horizontal | kAlignBottom;
-    if (value == L"top") return horizontal | kAlignTop;
-    return current;
+// The control of an entry's own class (a table is only used for its class and those below).
+template <class C>
+C& as(Control& control) {
+    return static_cast<C&>(control);
 }
 
 }  // namespace
@@ -45,49 +30,75 @@ Control::~Control() {
     if (manager_) manager_->forget(this);
 }
 
-bool Control::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"name") return name_ = value, true;
-    if (name == L"text") return setText(resolveLayoutText(value)), true;
-    if (name == L"tooltip") return tooltip_ = resolveLayoutText(value), true;
-    if (name == L"userdata") return userData_ = value, true;
-    if (name == L"visible") return assign(visible_, value, parseBool);
-    if (name == L"enabled") return assign(enabled_, value, parseBool);
-    if (name == L"float") return assign(float_, value, parseBool);
-    if (name == L"pos") {
-        if (auto r = parseRect(value)) {
-            floatPos_ = *r;
-            fixedWidth_ = r->width();
-            fixedHeight_ = r->height();
-        }
-        return true;
-    }
-    if (name == L"width") return assign(fixedWidth_, value, parseInt);
-    if (name == L"height") return assign(fixedHeight_, value, parseInt);
-    if (name == L"minwidth") return assign(minWidth_, value, parseInt);
-    if (name == L"maxwidth") return assign(maxWidth_, value, parseInt);
-    if (name == L"minheight") return assign(minHeight_, value, parseInt);
-    if (name == L"maxheight") return assign(maxHeight_, value, parseInt);
-    if (name == L"padding") return assign(padding_, value, parseInsets);
-    if (name == L"bkcolor") return assign(bkColor_, value, parseColor);
-    if (name == L"bordercolor") return assign(borderColor_, value, parseColor);
-    if (name == L"focusbordercolor") return assign(focusBorderColor_, value, parseColor);
-    if (name == L"bordersize") return assign(borderSize_, value, parseInt);
-    if (name == L"borderround") {
-        // "r" or "rx,ry": corners are circular, so the first value is the radius.
-        if (auto s = parseSize(value)) return borderRound_ = s->cx, true;
-        return assign(borderRound_, value, parseInt);
-    }
-    if (name == L"bkimage") return bkImage_ = value, true;
-    if (name == L"foreimage") return foreImage_ = value, true;
-    if (name == L"cursor") return handCursor_ = (value == L"hand"), true;
-    return false;
+const AttributeTable& Control::classAttributes() {
+    static const AttributeEntry entries[] = {
+        field<&Control::name_, K::kText>(L"name"),
+        {L"text", K::kText,
+         [](Control& c, const std::wstring& v) { return c.setText(resolveLayoutText(v)), true; }},
+        {L"tooltip", K::kText,
+         [](Control& c, const std::wstring& v) { return c.tooltip_ = resolveLayoutText(v), true; }},
+        field<&Control::userData_, K::kText>(L"userdata"),
+        {L"accname", K::kText,
+         [](Control& c, const std::wstring& v) { return c.accName_ = resolveLayoutText(v), true; }},
+        field<&Control::labelFor_, K::kText>(L"labelfor"),
+        field<&Control::visible_, K::kBool>(L"visible"),
+        field<&Control::enabled_, K::kBool>(L"enabled"),
+        field<&Control::float_, K::kBool>(L"float"),
+        {L"pos", K::kRect,
+         [](Control& c, const std::wstring& v) {
+             const auto r = parseRect(v);
+             if (!r) return false;
+             c.floatPos_ = *r;
+             c.fixedWidth_ = r->width();
+             c.fixedHeight_ = r->height();
+             return true;
+         }},
+        field<&Control::fixedWidth_, K::kInt>(L"width"),
+        field<&Control::fixedHeight_, K::kInt>(L"height"),
+        field<&Control::minWidth_, K::kInt>(L"minwidth"),
+        field<&Control::maxWidth_, K::kInt>(L"maxwidth"),
+        field<&Control::minHeight_, K::kInt>(L"minheight"),
+        field<&Control::maxHeight_, K::kInt>(L"maxheight"),
+        field<&Control::padding_, K::kInsets>(L"padding"),
+        field<&Control::bkColor_, K::kColor>(L"bkcolor"),
+        field<&Control::borderColor_, K::kColor>(L"bordercolor"),
+        field<&Control::focusBorderColor_, K::kColor>(L"focusbordercolor"),
+        field<&Control::borderSize_, K::kInt>(L"bordersize"),
+        {L"borderround", K::kSize,
+         [](Control& c, const std::wstring& v) {
+             // "r" or "rx,ry": corners are circular, so the first value is the radius.
+             const auto size = parseSize(v);
+             const auto radius = size ? std::optional<int>(size->cx) : parseInt(v);
+             if (radius) c.borderRound_ = *radius;
+             return radius.has_value();
+         }},
+        field<&Control::bkImage_, K::kImage>(L"bkimage"),
+        field<&Control::foreImage_, K::kImage>(L"foreimage"),
+        {L"cursor", K::kWord,
+         [](Control& c, const std::wstring& v) {
+             if (v != L"hand" && v != L"arrow") return false;
+             return c.handCursor_ = v == L"hand", true;
+         }},
+    };
+    static const AttributeTable table{nullptr, entries};
+    return table;
+}
+
+AttributeResult Control::applyAttribute(std::wstring_view name, const std::wstring& value) {
+    const AttributeEntry* entry = attributeTable().find(name);
+    if (!entry) return AttributeResult::kUnknown;
+    return entry->apply(*this, value) ? AttributeResult::kApplied : AttributeResult::kMalformed;
 }
 
 void Control::setText(const std::wstring& text) {
     if (text_ == text) return;
     text_ = text;
     invalidate();
-    if (manager_) manager_->controlChanged(this, EVENT_OBJECT_NAMECHANGE);
+    if (!manager_) return;
+    manager_->controlChanged(this, EVENT_OBJECT_NAMECHANGE);
+    // The control this one labels is called by this text too.
+    if (Control* labelled = labelFor_.empty() ? nullptr : manager_->findControl(labelFor_))
+        manager_->controlChanged(labelled, EVENT_OBJECT_NAMECHANGE);
 }
 
 bool Control::isVisible() const {
@@ -151,6 +162,10 @@ void Control::arrange(const Rect& rect) {
     if (rect_ != rect) invalidate();
     rect_ = rect;
     invalidate();
+}
+
+void Control::mirrorPlacement(const Rect& window) {
+    rect_ = rect_.mirroredIn(window);
 }
 
 void Control::paint(Canvas& canvas, const Rect& dirty) {
@@ -237,6 +252,12 @@ int Control::dpi() const {
 int Control::px(int units) const {
     return scaleLength(units, dpi());
 }
+bool Control::rightToLeft() const {
+    return manager_ && manager_->rightToLeft();
+}
+Rect Control::directed(const Rect& part) const {
+    return rightToLeft() ? part.mirroredIn(rect_) : part;
+}
 
 bool Control::drawImage(Canvas& canvas, const std::wstring& image, const Rect& rect) {
     return !image.empty() && manager_ && manager_->drawImage(canvas, image, rect);
@@ -260,28 +281,46 @@ void Control::notify(std::wstring_view type, int index) {
 
 // ---- Label ----
 
-bool Label::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"font") return assign(font_, value, parseInt);
-    if (name == L"textcolor") return assign(textColor_, value, parseColor);
-    if (name == L"disabledtextcolor") return assign(disabledTextColor_, value, parseColor);
-    if (name == L"textpadding") return assign(textPadding_, value, parseInsets);
-    if (name == L"align") return align_ = horizontalAlign(value, align_), true;
-    if (name == L"valign") {
-        align_ = verticalAlign(value, align_);
-        valignGiven_ = true;
-        return true;
-    }
-    if (name == L"endellipsis") return assign(endEllipsis_, value, parseBool);
-    if (name == L"showhtml") return assign(showHtml_, value, parseBool);
-    if (name == L"multiline") {
-        assign(multiline_, value, parseBool);
-        // Wrapped text starts at the top unless a vertical alignment was asked for.
-        if (multiline_ && !valignGiven_)
-            align_ = (align_ & ~(kAlignVCenter | kAlignBottom)) | kAlignTop;
-        return true;
-    }
-    if (name == L"autocalcwidth") return assign(autoWidth_, value, parseBool);
-    return Control::setAttribute(name, value);
+const AttributeTable& Label::classAttributes() {
+    static const AttributeEntry entries[] = {
+        field<&Label::font_, K::kFont>(L"font"),
+        field<&Label::textColor_, K::kColor>(L"textcolor"),
+        field<&Label::disabledTextColor_, K::kColor>(L"disabledtextcolor"),
+        field<&Label::textPadding_, K::kInsets>(L"textpadding"),
+        {L"align", K::kHorizontalAlign,
+         [](Control& c, const std::wstring& v) {
+             const auto across = parseHorizontalAlign(v);
+             if (!across) return false;
+             Label& l = as<Label>(c);
+             l.align_ = (l.align_ & (kAlignVCenter | kAlignBottom)) | *across;
+             return true;
+         }},
+        {L"valign", K::kVerticalAlign,
+         [](Control& c, const std::wstring& v) {
+             const auto down = parseVerticalAlign(v);
+             if (!down) return false;
+             Label& l = as<Label>(c);
+             l.align_ = (l.align_ & (kAlignCenter | kAlignRight)) | *down;
+             l.valignGiven_ = true;
+             return true;
+         }},
+        field<&Label::endEllipsis_, K::kBool>(L"endellipsis"),
+        field<&Label::showHtml_, K::kBool>(L"showhtml"),
+        {L"multiline", K::kBool,
+         [](Control& c, const std::wstring& v) {
+             const auto on = parseBool(v);
+             if (!on) return false;
+             Label& l = as<Label>(c);
+             l.multiline_ = *on;
+             // Wrapped text starts at the top unless a vertical alignment was asked for.
+             if (l.multiline_ && !l.valignGiven_)
+                 l.align_ = (l.align_ & ~(kAlignVCenter | kAlignBottom)) | kAlignTop;
+             return true;
+         }},
+        field<&Label::autoWidth_, K::kBool>(L"autocalcwidth"),
+    };
+    static const AttributeTable table{&Control::classAttributes(), entries};
+    return table;
 }
 
 void Label::setText(const std::wstring& text) {
@@ -296,6 +335,7 @@ TextFormat Label::textFormat() const {
     format.multiline = multiline_;
     format.endEllipsis = endEllipsis_ && !multiline_;
     format.markup = showHtml_;
+    if (rightToLeft()) format = rightToLeftFormat(format);
     return format;
 }
 
@@ -315,7 +355,7 @@ Size Label::desiredSize(Size available) {
 
 void Label::paintText(Canvas& canvas) {
     if (text_.empty()) return;
-    const Rect box = rect_.deflate(scaleInsets(textPadding_, dpi()));
+    const Rect box = directed(rect_.deflate(scaleInsets(textPadding_, dpi())));
     drawText(canvas, text_, fontSpec(), dpi(), textFormat(), box, currentTextColor());
 }
 
@@ -336,18 +376,21 @@ Button::Button() {
     handCursor_ = true;
 }
 
-bool Button::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"normalimage") return normalImage_ = value, true;
-    if (name == L"hotimage") return hotImage_ = value, true;
-    if (name == L"pushedimage") return pushedImage_ = value, true;
-    if (name == L"disabledimage") return disabledImage_ = value, true;
-    if (name == L"focusedimage") return focusedImage_ = value, true;
-    if (name == L"hottextcolor") return assign(hotTextColor_, value, parseColor);
-    if (name == L"pushedtextcolor") return assign(pushedTextColor_, value, parseColor);
-    if (name == L"hotbkcolor") return assign(hotBkColor_, value, parseColor);
-    if (name == L"pushedbkcolor") return assign(pushedBkColor_, value, parseColor);
-    if (name == L"disabledbkcolor") return assign(disabledBkColor_, value, parseColor);
-    return Label::setAttribute(name, value);
+const AttributeTable& Button::classAttributes() {
+    static const AttributeEntry entries[] = {
+        field<&Button::normalImage_, K::kImage>(L"normalimage"),
+        field<&Button::hotImage_, K::kImage>(L"hotimage"),
+        field<&Button::pushedImage_, K::kImage>(L"pushedimage"),
+        field<&Button::disabledImage_, K::kImage>(L"disabledimage"),
+        field<&Button::focusedImage_, K::kImage>(L"focusedimage"),
+        field<&Button::hotTextColor_, K::kColor>(L"hottextcolor"),
+        field<&Button::pushedTextColor_, K::kColor>(L"pushedtextcolor"),
+        field<&Button::hotBkColor_, K::kColor>(L"hotbkcolor"),
+        field<&Button::pushedBkColor_, K::kColor>(L"pushedbkcolor"),
+        field<&Button::disabledBkColor_, K::kColor>(L"disabledbkcolor"),
+    };
+    static const AttributeTable table{&Label::classAttributes(), entries};
+    return table;
 }
 
 Argb Button::currentBackground() const {
@@ -403,16 +446,16 @@ AccessibleInfo Button::accessible() const {
 
 // ---- Option ----
 
-bool Option::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"group") return group_ = value, true;
-    if (name == L"selected") {
-        selected_ = parseBool(value).value_or(selected_);
-        return true;
-    }
-    if (name == L"selectedimage") return selectedImage_ = value, true;
-    if (name == L"selectedhotimage") return selectedHotImage_ = value, true;
-    if (name == L"selectedbkcolor") return assign(selectedBkColor_, value, parseColor);
-    return Button::setAttribute(name, value);
+const AttributeTable& Option::classAttributes() {
+    static const AttributeEntry entries[] = {
+        field<&Option::group_, K::kText>(L"group"),
+        field<&Option::selected_, K::kBool>(L"selected"),
+        field<&Option::selectedImage_, K::kImage>(L"selectedimage"),
+        field<&Option::selectedHotImage_, K::kImage>(L"selectedhotimage"),
+        field<&Option::selectedBkColor_, K::kColor>(L"selectedbkcolor"),
+    };
+    static const AttributeTable table{&Button::classAttributes(), entries};
+    return table;
 }
 
 void Option::setSelected(bool selected, bool sendNotify) {
@@ -456,15 +499,18 @@ unsigned Option::accessibleState() const {
 
 // ---- Progress ----
 
-bool Progress::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"min") return assign(min_, value, parseInt);
-    if (name == L"max") return assign(max_, value, parseInt);
-    if (name == L"value") return assign(value_, value, parseInt);
-    if (name == L"hor") return assign(horizontal_, value, parseBool);
-    if (name == L"forecolor") return assign(foreColor_, value, parseColor);
-    if (name == L"foreround") return assign(foreRound_, value, parseInt);
-    if (name == L"foreimage") return barImage_ = value, true;
-    return Label::setAttribute(name, value);
+const AttributeTable& Progress::classAttributes() {
+    static const AttributeEntry entries[] = {
+        field<&Progress::min_, K::kInt>(L"min"),
+        field<&Progress::max_, K::kInt>(L"max"),
+        field<&Progress::value_, K::kInt>(L"value"),
+        field<&Progress::horizontal_, K::kBool>(L"hor"),
+        field<&Progress::foreColor_, K::kColor>(L"forecolor"),
+        field<&Progress::foreRound_, K::kInt>(L"foreround"),
+        field<&Progress::barImage_, K::kImage>(L"foreimage"),
+    };
+    static const AttributeTable table{&Label::classAttributes(), entries};
+    return table;
 }
 
 void Progress::setValue(int value) {
@@ -480,7 +526,8 @@ void Progress::paintStatusImage(Canvas& canvas) {
     const double share = double(std::clamp(value_, min_, max_) - min_) / (max_ - min_);
     Rect reached = rect_;
     if (horizontal_)
-        reached.right = rect_.left + int(rect_.width() * share + 0.5);
+        reached = directed(
+            {rect_.left, rect_.top, rect_.left + int(rect_.width() * share + 0.5), rect_.bottom});
     else
         reached.top = rect_.bottom - int(rect_.height() * share + 0.5);
     if (reached.empty()) return;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "toolkit/attribute_table.h"
 #include "toolkit/geometry.h"
 #include "toolkit/text_renderer.h"
 
@@ -40,8 +41,15 @@ public:
     virtual void* getInterface(std::wstring_view name) {
         return name == className() ? this : nullptr;
     }
-    // Applies one layout attribute; false when the class does not know the name.
-    virtual bool setAttribute(std::wstring_view name, const std::wstring& value);
+    // The layout attributes of the class, with those of its bases.
+    static const AttributeTable& classAttributes();
+    virtual const AttributeTable& attributeTable() const { return classAttributes(); }
+    // Applies one layout attribute by the class's table.
+    AttributeResult applyAttribute(std::wstring_view name, const std::wstring& value);
+    // The same; true when the value was applied (false: unknown or malformed).
+    bool setAttribute(std::wstring_view name, const std::wstring& value) {
+        return applyAttribute(name, value) == AttributeResult::kApplied;
+    }
 
     const std::wstring& name() const { return name_; }
     const std::wstring& text() const { return text_; }
@@ -50,6 +58,10 @@ public:
     void setTooltip(const std::wstring& tooltip) { tooltip_ = tooltip; }
     const std::wstring& userData() const { return userData_; }
     void setUserData(const std::wstring& data) { userData_ = data; }
+    // The accessible name the layout gives ("accname"), and the control this one labels
+    // ("labelfor": its name); both empty when not given.
+    const std::wstring& accName() const { return accName_; }
+    const std::wstring& labelFor() const { return labelFor_; }
 
     bool ownVisible() const { return visible_; }
     // Visible itself and every parent up to the root.
@@ -77,6 +89,9 @@ public:
     // room available; 0 in a dimension means "share the rest". arrange places it.
     virtual Size desiredSize(Size available);
     virtual void arrange(const Rect& rect);
+    // After the layout of a right-to-left window: the control, and what it laid out inside it,
+    // take the reflection of their places across the window.
+    virtual void mirrorPlacement(const Rect& window);
     const Rect& rect() const { return rect_; }
 
     virtual void paint(Canvas& canvas, const Rect& dirty);
@@ -123,6 +138,9 @@ protected:
     bool isFocused() const;
     int dpi() const;
     int px(int units) const;
+    bool rightToLeft() const;
+    // A part of the control given as a left-to-right window has it, where the window shows it.
+    Rect directed(const Rect& part) const;
     // Draws an image string into the rectangle (dest relative to it); false when nothing drew.
     bool drawImage(Canvas& canvas, const std::wstring& image, const Rect& rect);
     void paintBackground(Canvas& canvas);
@@ -135,6 +153,8 @@ protected:
     std::wstring text_;
     std::wstring tooltip_;
     std::wstring userData_;
+    std::wstring accName_;
+    std::wstring labelFor_;
     bool visible_ = true;
     bool enabled_ = true;
     bool float_ = false;
@@ -164,7 +184,8 @@ protected:
 class Label : public Control {
 public:
     std::wstring_view className() const override { return L"Label"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
     void setText(const std::wstring& text) override;
     Size desiredSize(Size available) override;
     AccessibleInfo accessible() const override;
@@ -207,7 +228,8 @@ class Button : public Label {
 public:
     Button();
     std::wstring_view className() const override { return L"Button"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
     bool isFocusable() const override { return isEnabled(); }
     bool isInteractive() const override { return true; }
     void onButtonUp(Point point, bool inside) override;
@@ -233,7 +255,8 @@ protected:
 class Option : public Button {
 public:
     std::wstring_view className() const override { return L"Option"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
     bool isSelected() const { return selected_; }
     const std::wstring& group() const { return group_; }
     // Changes the selection; a selected option of a group clears the others of its group.
@@ -255,7 +278,8 @@ protected:
 class Progress : public Label {
 public:
     std::wstring_view className() const override { return L"Progress"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
     void setValue(int value);
     int value() const { return value_; }
     int minimum() const { return min_; }

@@ -1,42 +1,59 @@
 #include "toolkit/control_factory.h"
 
-#include <set>
 #include <string>
 
 #include "toolkit/combo.h"
 #include "toolkit/container.h"
 #include "toolkit/edit.h"
-#include "utility/log.h"
+#include "toolkit/image_string.h"
 
 namespace tk {
 
 namespace {
 
-// Logs a message the first time this key is seen in the process.
-void logOnce(const std::wstring& key, const wchar_t* format, const std::wstring& a,
-             const std::wstring& b = {}) {
-    static std::set<std::wstring> seen;
-    if (seen.insert(key).second) LOG_AT("tk::buildControls", format, a.c_str(), b.c_str());
+void report(Diagnostics& out, const LayoutNode& node, const std::wstring& attribute,
+            const std::wstring& value, const std::wstring& message) {
+    out.push_back({node.file, node.line, node.element, attribute, value, message});
 }
 
-std::unique_ptr<Control> build(const LayoutNode& node, const ControlCreator& custom) {
-    std::unique_ptr<Control> control = custom ? custom(node.element) : nullptr;
-    if (!control) control = createStandardControl(node.element);
-    if (!control) {
-        logOnce(L"element " + node.element, L"unknown element %s ignored", node.element);
-        return nullptr;
-    }
-    applyAttributes(*control, node.attributes);
-    auto* container = dynamic_cast<Container*>(control.get());
-    for (const auto& child : node.children) {
-        if (!container) {
-            logOnce(L"children " + node.element, L"children of %s ignored", node.element);
-            break;
-        }
-        if (auto built = build(child, custom)) container->add(std::move(built));
-    }
-    return control;
+// What the checks say of a value that was applied; empty when nothing is wrong.
+std::wstring checkValue(ValueKind kind, const std::wstring& value, const ValueChecks& checks) {
+    if (kind == ValueKind::kFont && checks.fontKnown && !checks.fontKnown(*parseInt(value)))
+        return L"unknown font id";
+    if (kind != ValueKind::kImage || value.empty()) return {};
+    const auto image = parseImageString(value);
+    if (!image) return L"malformed value, expected " + std::wstring(expectedForm(kind));
+    if (checks.imageFound && !checks.imageFound(image->file)) return L"image not found";
+    return {};
 }
+
+class Builder {
+public:
+    Builder(const ControlCreator& custom, const ValueChecks& checks, Diagnostics& out)
+        : custom_(custom), checks_(checks), out_(out) {}
+
+    std::unique_ptr<Control> build(const LayoutNode& node) {
+        std::unique_ptr<Control> control = custom_ ? custom_(node.element) : nullptr;
+        if (!control) control = createStandardControl(node.element);
+        if (!control) {
+            report(out_, node, {}, {}, L"unknown element");
+            return nullptr;
+        }
+        applyAttributes(*control, node, checks_, out_);
+        auto* container = dynamic_cast<Container*>(control.get());
+        if (!container && !node.children.empty())
+            report(out_, node, {}, {}, L"holds no children; its children are ignored");
+        if (container)
+            for (const auto& child : node.children)
+                if (auto built = build(child)) container->add(std::move(built));
+        return control;
+    }
+
+private:
+    const ControlCreator& custom_;
+    const ValueChecks& checks_;
+    Diagnostics& out_;
+};
 
 }  // namespace
 
@@ -59,21 +76,38 @@ std::unique_ptr<Control> createStandardControl(std::wstring_view element) {
 
 int applyAttributes(Control& control, const Attributes& attributes) {
     int unknown = 0;
-    for (const auto& [name, value] : attributes) {
-        if (control.setAttribute(name, value)) continue;
-        ++unknown;
-        const std::wstring element(control.className());
-        logOnce(L"attribute " + element + L"." + name, L"unknown attribute %s.%s ignored", element,
-                name);
-    }
+    for (const auto& [name, value] : attributes)
+        unknown += control.applyAttribute(name, value) == AttributeResult::kUnknown;
     return unknown;
 }
 
+void applyAttributes(Control& control, const LayoutNode& node, const ValueChecks& checks,
+                     Diagnostics& out) {
+    for (const auto& [name, value] : node.attributes) {
+        const AttributeEntry* entry = control.attributeTable().find(name);
+        if (!entry) {
+            report(out, node, name, value,
+                   L"unknown attribute of " + std::wstring(control.className()));
+            continue;
+        }
+        if (!entry->apply(control, value)) {
+            report(out, node, name, value,
+                   L"malformed value, expected " + std::wstring(expectedForm(entry->kind)));
+            continue;
+        }
+        if (const std::wstring problem = checkValue(entry->kind, value, checks); !problem.empty())
+            report(out, node, name, value, problem);
+    }
+}
+
 std::unique_ptr<Control> buildControls(const std::vector<LayoutNode>& roots,
-                                       const ControlCreator& custom) {
+                                       const ControlCreator& custom, Diagnostics* diagnostics,
+                                       const ValueChecks& checks) {
+    Diagnostics ignored;
+    Builder builder(custom, checks, diagnostics ? *diagnostics : ignored);
     std::vector<std::unique_ptr<Control>> built;
     for (const auto& node : roots)
-        if (auto control = build(node, custom)) built.push_back(std::move(control));
+        if (auto control = builder.build(node)) built.push_back(std::move(control));
     if (built.empty()) return nullptr;
     if (built.size() == 1) return std::move(built.front());
     auto holder = std::make_unique<Container>();

@@ -31,19 +31,20 @@ Edit::~Edit() {
     if (brush_) DeleteObject(brush_);
 }
 
-bool Edit::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"normalimage") return normalImage_ = value, true;
-    if (name == L"hotimage") return hotImage_ = value, true;
-    if (name == L"focusedimage") return focusedImage_ = value, true;
-    if (name == L"disabledimage") return disabledImage_ = value, true;
-    if (name == L"readonly") return readOnly_ = parseBool(value).value_or(readOnly_), true;
-    if (name == L"password") return password_ = parseBool(value).value_or(password_), true;
-    if (name == L"maxchar") return maxChars_ = parseInt(value).value_or(maxChars_), true;
-    if (name == L"nativebkcolor") {
-        if (auto c = parseColor(value)) nativeBkColor_ = *c;
-        return true;
-    }
-    return Label::setAttribute(name, value);
+const AttributeTable& Edit::classAttributes() {
+    using K = ValueKind;
+    static const AttributeEntry entries[] = {
+        field<&Edit::normalImage_, K::kImage>(L"normalimage"),
+        field<&Edit::hotImage_, K::kImage>(L"hotimage"),
+        field<&Edit::focusedImage_, K::kImage>(L"focusedimage"),
+        field<&Edit::disabledImage_, K::kImage>(L"disabledimage"),
+        field<&Edit::readOnly_, K::kBool>(L"readonly"),
+        field<&Edit::password_, K::kBool>(L"password"),
+        field<&Edit::maxChars_, K::kInt>(L"maxchar"),
+        field<&Edit::nativeBkColor_, K::kColor>(L"nativebkcolor"),
+    };
+    static const AttributeTable table{&Label::classAttributes(), entries};
+    return table;
 }
 
 void Edit::paintStatusImage(Canvas& canvas) {
@@ -80,7 +81,7 @@ void Edit::onFocus(bool focused) {
 }
 
 Rect Edit::hostRect() const {
-    const Rect box = rect_.deflate(scaleInsets(textPadding_, dpi()));
+    const Rect box = directed(rect_.deflate(scaleInsets(textPadding_, dpi())));
     // The native edit is one line high, centred in the text box.
     HDC dc = GetDC(host_);
     TEXTMETRICW tm{};
@@ -97,10 +98,13 @@ void Edit::beginEditing() {
     if (host_ || !manager_ || !manager_->hwnd() || !isEnabled()) return;
     const Rect r = hostRect();
     DWORD style = WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | (password_ ? ES_PASSWORD : 0);
+    // In a right-to-left window the typed text reads and aligns right to left.
+    const DWORD exStyle = rightToLeft() ? WS_EX_RTLREADING | WS_EX_RIGHT | WS_EX_LEFTSCROLLBAR : 0;
+    if (rightToLeft()) style |= ES_RIGHT;
     host_ = CreateWindowExW(
-        0, L"EDIT", text_.c_str(), style, r.left, r.top, r.width(), r.height(), manager_->hwnd(),
-        nullptr, reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(manager_->hwnd(), GWLP_HINSTANCE)),
-        nullptr);
+        exStyle, L"EDIT", text_.c_str(), style, r.left, r.top, r.width(), r.height(),
+        manager_->hwnd(), nullptr,
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(manager_->hwnd(), GWLP_HINSTANCE)), nullptr);
     if (!host_) return;
     SetPropW(host_, kEditProp, this);
     hostDefault_ = reinterpret_cast<WNDPROC>(
@@ -136,10 +140,18 @@ void Edit::endEditing() {
 
 void Edit::arrange(const Rect& rect) {
     Label::arrange(rect);
-    if (host_) {
-        const Rect r = hostRect();
-        MoveWindow(host_, r.left, r.top, r.width(), r.height(), TRUE);
-    }
+    placeHost();
+}
+
+void Edit::mirrorPlacement(const Rect& window) {
+    Label::mirrorPlacement(window);
+    placeHost();
+}
+
+void Edit::placeHost() {
+    if (!host_) return;
+    const Rect r = hostRect();
+    MoveWindow(host_, r.left, r.top, r.width(), r.height(), TRUE);
 }
 
 HBRUSH Edit::hostBrush(HDC dc) const {
@@ -213,10 +225,16 @@ RichEdit::RichEdit() {
     textPadding_ = {8, 8, 8, 8};
 }
 
-bool RichEdit::setAttribute(std::wstring_view name, const std::wstring& value) {
-    if (name == L"readonly" || name == L"rich" || name == L"vscrollbar" || name == L"autovscroll")
-        return true;  // always read-only rich text with a vertical scroll
-    return Label::setAttribute(name, value);
+const AttributeTable& RichEdit::classAttributes() {
+    // Always read-only rich text with a vertical scroll.
+    static const AttributeEntry entries[] = {
+        accepted<ValueKind::kBool>(L"readonly"),
+        accepted<ValueKind::kBool>(L"rich"),
+        accepted<ValueKind::kBool>(L"vscrollbar"),
+        accepted<ValueKind::kBool>(L"autovscroll"),
+    };
+    static const AttributeTable table{&Label::classAttributes(), entries};
+    return table;
 }
 
 void RichEdit::setText(const std::wstring& text) {
@@ -275,20 +293,20 @@ bool RichEdit::onKeyDown(WPARAM key) {
 
 void RichEdit::paintText(Canvas& canvas) {
     if (text_.empty()) return;
-    const Rect box = rect_.deflate(scaleInsets(textPadding_, dpi()));
+    const Rect box = directed(rect_.deflate(scaleInsets(textPadding_, dpi())));
     const int height = contentHeight();
     canvas.pushClip(box);
     Rect flow{box.left, box.top - scroll_, box.right, box.top - scroll_ + height};
     drawText(canvas, text_, fontSpec(), dpi(), textFormat(), flow, currentTextColor());
     canvas.popClip();
     if (height > box.height()) {
-        // A thin thumb on the right edge tells that there is more.
+        // A thin thumb on the trailing edge tells that there is more.
         const int track = rect_.height() - px(8);
         const int thumb = std::max(px(24), track * box.height() / height);
         const int top =
             rect_.top + px(4) + (track - thumb) * scroll_ / std::max(1, height - box.height());
-        canvas.fillRoundRect({rect_.right - px(6), top, rect_.right - px(2), top + thumb}, px(2),
-                             0xFFA3A8B0);
+        canvas.fillRoundRect(directed({rect_.right - px(6), top, rect_.right - px(2), top + thumb}),
+                             px(2), 0xFFA3A8B0);
     }
 }
 

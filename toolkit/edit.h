@@ -12,13 +12,15 @@ public:
     Edit();
     ~Edit() override;
     std::wstring_view className() const override { return L"Edit"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
     bool isFocusable() const override { return isEnabled() && !readOnly_; }
     bool isInteractive() const override { return true; }
     bool wantsHandCursor() const override { return false; }
     void onFocus(bool focused) override;
     void onButtonDown(Point point) override;
     void arrange(const Rect& rect) override;
+    void mirrorPlacement(const Rect& window) override;
     AccessibleInfo accessible() const override;
     unsigned accessibleState() const override;
 
@@ -40,6 +42,7 @@ private:
     // Takes the typed text back and removes the native edit; "killfocus" follows, posted.
     void endEditing();
     Rect hostRect() const;
+    void placeHost();
 
     std::wstring normalImage_, hotImage_, focusedImage_, disabledImage_;
     Argb nativeBkColor_ = 0xFFFFFFFF;
@@ -56,7 +59,8 @@ class RichEdit : public Label {
 public:
     RichEdit();
     std::wstring_view className() const override { return L"RichEdit"; }
-    bool setAttribute(std::wstring_view name, const std::wstring& value) override;
+    static const AttributeTable& classAttributes();
+    const AttributeTable& attributeTable() const override { return classAttributes(); }
     void setText(const std::wstring& text) override;
     bool isFocusable() const override { return isEnabled(); }
     bool wantsHandCursor() const override { return false; }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <usp10.h>
+
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -121,25 +123,51 @@ public:
     const std::wstring& resolved() const { return resolved_; }
     bool installed() const { return installed_; }
 
+    ~Face() { ScriptFreeCache(&cache_); }
+    Face(const Face&) = delete;
+    Face& operator=(const Face&) = delete;
+
     // One code point given as one or two UTF-16 units.
     bool hasGlyph(std::wstring_view units) {
         const char32_t key = units.size() == 2
                                  ? 0x10000 + ((units[0] - 0xD800) << 10) + (units[1] - 0xDC00)
                                  : units[0];
         if (auto it = glyphs_.find(key); it != glyphs_.end()) return it->second;
-        WORD indices[2] = {};
         SelectedObject selected(probeDC(), font_.get());
-        const DWORD count =
-            GetGlyphIndicesW(probeDC(), units.data(), static_cast<int>(units.size()), indices,
-                             GGI_MARK_NONEXISTING_GLYPHS);
-        bool present = count == units.size();
-        for (std::size_t i = 0; present && i < units.size(); ++i) present = indices[i] != 0xFFFF;
+        const bool present = units.size() == 2 ? mapsPair(units) : mapsUnit(units[0]);
         glyphs_.emplace(key, present);
         return present;
     }
 
 private:
+    bool mapsUnit(wchar_t unit) {
+        WORD index = 0;
+        return GetGlyphIndicesW(probeDC(), &unit, 1, &index, GGI_MARK_NONEXISTING_GLYPHS) == 1 &&
+               index != 0xFFFF;
+    }
+
+    // GDI's character map is per UTF-16 unit; shaping reads the face's full map, where a
+    // surrogate pair is one character. A face without it gives its default glyph.
+    bool mapsPair(std::wstring_view pair) {
+        SCRIPT_FONTPROPERTIES properties{};
+        properties.cBytes = sizeof(properties);
+        if (FAILED(ScriptGetFontProperties(probeDC(), &cache_, &properties))) return false;
+        WORD glyphs[4] = {};
+        WORD clusters[2] = {};
+        SCRIPT_VISATTR visual[4] = {};
+        SCRIPT_ANALYSIS analysis{};
+        int count = 0;
+        if (FAILED(ScriptShape(probeDC(), &cache_, pair.data(), 2, 4, &analysis, glyphs, clusters,
+                               visual, &count)) ||
+            count < 1)
+            return false;
+        for (int i = 0; i < count; ++i)
+            if (glyphs[i] == properties.wgDefault) return false;
+        return true;
+    }
+
     UniqueFont font_;
+    SCRIPT_CACHE cache_ = nullptr;
     std::wstring resolved_;
     bool installed_ = false;
     std::unordered_map<char32_t, bool> glyphs_;
@@ -278,6 +306,15 @@ HanForm hanFormForLocale(std::wstring_view locale) {
         return HanForm::Traditional;
     }
     return HanForm::Simplified;
+}
+
+bool isRightToLeftLocale(std::wstring_view locale) {
+    const std::wstring lower = utility::lowerCased(std::wstring(locale.substr(0, 3)));
+    const std::wstring_view language =
+        std::wstring_view(lower).substr(0, lower.find_first_of(L"_-"));
+    for (const wchar_t* rtl : {L"ar", L"fa", L"he", L"iw", L"ur", L"ps", L"yi", L"dv", L"ug"})
+        if (language == rtl) return true;
+    return false;
 }
 
 namespace {

@@ -21,6 +21,9 @@ enum class HanForm { Unspecified, Simplified, Traditional, Japanese, Korean };
 // other languages.
 HanForm hanFormForLocale(std::wstring_view locale);
 
+// True for the locales of languages written right to left ("ar_IL", "fa_IR", "he", "ur-PK").
+bool isRightToLeftLocale(std::wstring_view locale);
+
 // The process's text language (a locale name), used for texts whose format names none.
 void setTextLanguage(std::wstring_view locale);
 const std::wstring& textLanguage();

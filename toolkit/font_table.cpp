@@ -69,6 +69,10 @@ void FontTable::addFont(int id, const FontSpec& spec, bool shared) {
     }
 }
 
+bool FontTable::hasFont(int id) const {
+    return own_.count(id) != 0 || sharedFonts().fonts.count(id) != 0;
+}
+
 FontSpec FontTable::font(int id) const {
     if (auto it = own_.find(id); it != own_.end()) return it->second;
     const SharedFonts& shared = sharedFonts();

@@ -114,6 +114,8 @@ public:
     void addFont(int id, const FontSpec& spec, bool shared);
 
     FontSpec font(int id) const;
+    // Whether the id is this window's own font or a shared one (font falls back otherwise).
+    bool hasFont(int id) const;
     FontSpec defaultFont() const;
     // The GDI font of id at the DPI, owned by this table; null when GDI cannot make it.
     HFONT handle(int id, int dpi);

@@ -67,6 +67,11 @@ struct Rect {
         return r;
     }
     Rect offset(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
+    // The rectangle reflected across the vertical centre line of frame: what a right-to-left
+    // window shows where a left-to-right one has this rectangle (x' = width - x - w).
+    Rect mirroredIn(const Rect& frame) const {
+        return {frame.left + frame.right - right, top, frame.left + frame.right - left, bottom};
+    }
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 

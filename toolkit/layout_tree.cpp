@@ -2,18 +2,19 @@
 
 #include <pugixml.hpp>
 
-#include "toolkit/attribute_values.h"
-#include "utility/log.h"
+#include <algorithm>
+
+#include "toolkit/attribute_table.h"
 #include "utility/text.h"
 
 namespace tk {
 
 namespace {
 
-bool parseXml(pugi::xml_document& document, const std::vector<unsigned char>& bytes) {
-    const auto result =
-        document.load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8);
-    return static_cast<bool>(result);
+pugi::xml_parse_result parseXml(pugi::xml_document& document,
+                                const std::vector<unsigned char>& bytes) {
+    return document.load_buffer(bytes.data(), bytes.size(), pugi::parse_default,
+                                pugi::encoding_utf8);
 }
 
 Attributes readAttributes(const pugi::xml_node& node) {
@@ -23,17 +24,66 @@ Attributes readAttributes(const pugi::xml_node& node) {
     return attributes;
 }
 
-FontDeclaration readFont(const Attributes& a) {
+// One file being read: its bytes for line numbers, its name, and where diagnostics go.
+class Source {
+public:
+    Source(const std::vector<unsigned char>& bytes, std::wstring file, Diagnostics* out)
+        : file_(std::move(file)), out_(out) {
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            if (bytes[i] == '\n') breaks_.push_back(static_cast<std::ptrdiff_t>(i));
+    }
+
+    const std::wstring& file() const { return file_; }
+    int line(const pugi::xml_node& node) const { return lineAt(node.offset_debug()); }
+    // 1-based line of a byte offset; 0 when the offset is unknown.
+    int lineAt(std::ptrdiff_t offset) const {
+        if (offset < 0) return 0;
+        return 1 + static_cast<int>(std::lower_bound(breaks_.begin(), breaks_.end(), offset) -
+                                    breaks_.begin());
+    }
+    void report(int line, const std::wstring& element, const std::wstring& attribute,
+                const std::wstring& value, const std::wstring& message) const {
+        if (out_) out_->push_back({file_, line, element, attribute, value, message});
+    }
+    Diagnostics* out() const { return out_; }
+
+private:
+    std::vector<std::ptrdiff_t> breaks_;  // offsets of the line feeds
+    std::wstring file_;
+    Diagnostics* out_;
+};
+
+// The Font element's attributes, each by the parser of its kind.
+FontDeclaration readFont(const Attributes& attributes, const Source& source, int line) {
     FontDeclaration font;
-    if (auto v = findAttribute(a, L"id")) font.id = parseInt(*v).value_or(-1);
-    if (auto v = findAttribute(a, L"name")) font.spec.face = *v;
-    if (auto v = findAttribute(a, L"size")) font.spec.size = parseInt(*v).value_or(12);
-    if (auto v = findAttribute(a, L"bold")) font.spec.bold = parseBool(*v).value_or(false);
-    if (auto v = findAttribute(a, L"underline"))
-        font.spec.underline = parseBool(*v).value_or(false);
-    if (auto v = findAttribute(a, L"italic")) font.spec.italic = parseBool(*v).value_or(false);
-    if (auto v = findAttribute(a, L"default")) font.isDefault = parseBool(*v).value_or(false);
-    if (auto v = findAttribute(a, L"shared")) font.shared = parseBool(*v).value_or(false);
+    for (const auto& [name, value] : attributes) {
+        bool ok = true;
+        auto take = [&](auto parsed, auto& target) {
+            if (parsed)
+                target = *parsed;
+            else
+                ok = false;
+        };
+        if (name == L"id")
+            take(parseInt(value), font.id);
+        else if (name == L"name")
+            font.spec.face = value;
+        else if (name == L"size")
+            take(parseInt(value), font.spec.size);
+        else if (name == L"bold")
+            take(parseBool(value), font.spec.bold);
+        else if (name == L"underline")
+            take(parseBool(value), font.spec.underline);
+        else if (name == L"italic")
+            take(parseBool(value), font.spec.italic);
+        else if (name == L"default")
+            take(parseBool(value), font.isDefault);
+        else if (name == L"shared")
+            take(parseBool(value), font.shared);
+        else
+            source.report(line, L"Font", name, value, L"unknown attribute of Font");
+        if (!ok) source.report(line, L"Font", name, value, L"malformed value");
+    }
     return font;
 }
 
@@ -43,37 +93,50 @@ public:
         : loader_(loader), document_(document) {}
 
     // Appends the element children of node to out, expanding includes and collecting fonts.
-    void readChildren(const pugi::xml_node& node, std::vector<LayoutNode>& out, int depth) {
+    void readChildren(const pugi::xml_node& node, std::vector<LayoutNode>& out, int depth,
+                      const Source& source) {
         for (const auto& child : node.children()) {
             if (child.type() != pugi::node_element) continue;
             const std::string_view element = child.name();
+            const int line = source.line(child);
             if (element == "Font") {
-                document_.fonts.push_back(readFont(readAttributes(child)));
+                document_.fonts.push_back(readFont(readAttributes(child), source, line));
             } else if (element == "Include") {
-                include(child, out, depth);
+                include(child, out, depth, source, line);
             } else {
-                LayoutNode n{utility::utf8ToWide(child.name()), readAttributes(child), {}};
-                readChildren(child, n.children, depth);
+                LayoutNode n{utility::utf8ToWide(child.name()),
+                             readAttributes(child),
+                             {},
+                             source.file(),
+                             line};
+                readChildren(child, n.children, depth, source);
                 out.push_back(std::move(n));
             }
         }
     }
 
 private:
-    void include(const pugi::xml_node& node, std::vector<LayoutNode>& out, int depth) {
-        const std::wstring source = utility::utf8ToWide(node.attribute("source").value());
-        if (source.empty() || depth >= kMaxIncludeDepth) {
-            LOG_AT("tk::parseLayout", L"include skipped: %s", source.c_str());
-            return;
-        }
-        auto bytes = loader_ ? loader_(source) : std::nullopt;
+    void include(const pugi::xml_node& node, std::vector<LayoutNode>& out, int depth,
+                 const Source& source, int line) {
+        const std::wstring name = utility::utf8ToWide(node.attribute("source").value());
+        auto report = [&](const std::wstring& message) {
+            source.report(line, L"Include", L"source", name, message);
+        };
+        if (name.empty()) return report(L"Include names no source");
+        if (depth >= kMaxIncludeDepth)
+            return report(L"includes nest deeper than " + std::to_wstring(kMaxIncludeDepth));
+        auto bytes = loader_ ? loader_(name) : std::nullopt;
+        if (!bytes) return report(L"included file not found");
         pugi::xml_document included;
-        if (!bytes || !parseXml(included, *bytes)) {
-            LOG_AT("tk::parseLayout", L"include not loaded: %s", source.c_str());
-            return;
+        const auto parsed = parseXml(included, *bytes);
+        const Source inner(*bytes, name, source.out());
+        if (!parsed) {
+            inner.report(inner.lineAt(parsed.offset), {}, {}, {},
+                         L"XML does not parse: " + utility::utf8ToWide(parsed.description()));
+            return report(L"included file does not parse");
         }
         // The included file's root element is only a wrapper; its children are inserted.
-        readChildren(included.document_element(), out, depth + 1);
+        readChildren(included.document_element(), out, depth + 1, inner);
     }
 
     const LayoutFileLoader& loader_;
@@ -89,20 +152,26 @@ const std::wstring* findAttribute(const Attributes& attributes, std::wstring_vie
 }
 
 std::optional<LayoutDocument> parseLayout(const std::vector<unsigned char>& xml,
-                                          const LayoutFileLoader& loader) {
+                                          const LayoutFileLoader& loader, const std::wstring& file,
+                                          Diagnostics* diagnostics) {
+    const Source source(xml, file, diagnostics);
     pugi::xml_document document;
-    if (!parseXml(document, xml)) {
-        LOG_AT("tk::parseLayout", L"layout does not parse");
+    if (const auto parsed = parseXml(document, xml); !parsed) {
+        source.report(source.lineAt(parsed.offset), {}, {}, {},
+                      L"XML does not parse: " + utility::utf8ToWide(parsed.description()));
         return std::nullopt;
     }
     const auto root = document.document_element();
     if (std::string_view(root.name()) != "Window") {
-        LOG_AT("tk::parseLayout", L"layout has no Window root");
+        source.report(root ? source.line(root) : 0, utility::utf8ToWide(root.name()), {}, {},
+                      L"the root element is not Window");
         return std::nullopt;
     }
     LayoutDocument layout;
     layout.window = readAttributes(root);
-    TreeReader(loader, layout).readChildren(root, layout.roots, 0);
+    layout.file = file;
+    layout.windowLine = source.line(root);
+    TreeReader(loader, layout).readChildren(root, layout.roots, 0, source);
     return layout;
 }
 

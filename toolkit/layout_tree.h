@@ -1,7 +1,8 @@
 // Layout files read into a plain tree of elements and attributes, apart from building controls:
 // the parser knows nothing of controls (the factory does). Include elements are replaced by the
 // children of the file they name; Font elements and the Window element's attributes are
-// collected. Pure; any thread.
+// collected. Every element keeps its file and line, and what cannot be read is told as
+// diagnostics. Pure; any thread.
 #pragma once
 
 #include <functional>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "toolkit/layout_diagnostics.h"
 #include "toolkit/text_renderer.h"
 
 namespace tk {
@@ -24,6 +26,8 @@ struct LayoutNode {
     std::wstring element;
     Attributes attributes;
     std::vector<LayoutNode> children;
+    std::wstring file;  // the file the element is written in (an included one for its own)
+    int line = 0;
 };
 
 struct FontDeclaration {
@@ -35,6 +39,8 @@ struct FontDeclaration {
 
 struct LayoutDocument {
     Attributes window;  // attributes of the root Window element
+    std::wstring file;
+    int windowLine = 0;
     std::vector<FontDeclaration> fonts;
     std::vector<LayoutNode> roots;  // the Window's control elements, in order
 };
@@ -43,11 +49,14 @@ struct LayoutDocument {
 using LayoutFileLoader =
     std::function<std::optional<std::vector<unsigned char>>(const std::wstring& name)>;
 
-// Parses a layout (UTF-8 XML whose root is Window). Nothing when it does not parse or has no
-// Window root. An Include whose file is missing or does not parse adds nothing; includes nest
-// at most kMaxIncludeDepth deep, which also ends include cycles.
+// Parses a layout (UTF-8 XML whose root is Window) read from the named file. Nothing when it
+// does not parse or has no Window root. An Include whose file is missing or does not parse adds
+// nothing; includes nest at most kMaxIncludeDepth deep, which also ends include cycles. Each of
+// these, and a Font attribute that does not read, adds a diagnostic when a list is given.
 constexpr int kMaxIncludeDepth = 8;
 std::optional<LayoutDocument> parseLayout(const std::vector<unsigned char>& xml,
-                                          const LayoutFileLoader& loader);
+                                          const LayoutFileLoader& loader,
+                                          const std::wstring& file = {},
+                                          Diagnostics* diagnostics = nullptr);
 
 }  // namespace tk

@@ -1,5 +1,7 @@
 #include "toolkit/markup.h"
 
+#include "toolkit/attribute_values.h"
+
 namespace tk {
 namespace {
 
@@ -16,13 +18,6 @@ struct Tag {
     std::optional<Argb> colour;
     std::size_t length = 0;  // characters from "<" to ">" inclusive
 };
-
-int hexValue(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    return -1;
-}
 
 std::wstring_view trimmed(std::wstring_view s) {
     while (!s.empty() && s.front() == L' ') s.remove_prefix(1);
@@ -73,7 +68,7 @@ std::optional<Tag> readTag(std::wstring_view s) {
     if (!(underline || colour)) return std::nullopt;
     tag.name = underline ? TagName::Underline : TagName::Colour;
     if (!rest.empty()) {
-        tag.colour = parseColour(rest);
+        tag.colour = parseColor(rest);
         if (!tag.colour) return std::nullopt;
     } else if (colour) {
         return std::nullopt;  // a colour tag without a colour means nothing
@@ -130,19 +125,6 @@ void closeTag(std::vector<OpenTag>& open, TagName name) {
 }
 
 }  // namespace
-
-std::optional<Argb> parseColour(std::wstring_view text) {
-    if (text.empty() || text.front() != L'#') return std::nullopt;
-    text.remove_prefix(1);
-    if (text.size() != 6 && text.size() != 8) return std::nullopt;
-    Argb value = 0;
-    for (wchar_t c : text) {
-        const int digit = hexValue(c);
-        if (digit < 0) return std::nullopt;
-        value = value << 4 | static_cast<Argb>(digit);
-    }
-    return text.size() == 6 ? value | 0xFF000000u : value;
-}
 
 std::vector<TextRun> parseMarkup(std::wstring_view markup) {
     RunBuilder builder;

@@ -3,9 +3,9 @@
 //   <u #666666>…</u>      underline in a colour of its own
 //   <c #268fd6>…</c>      coloured run
 //   <br> or "\n"          line break (also "\r\n" and a lone "\r")
-// Colours are "#RRGGBB" (opaque) or "#AARRGGBB". Tags nest; a closing tag ends the innermost
-// open tag of its name. Unknown and malformed tags stay in the text as written; a closing tag
-// with nothing open to close is dropped. Pure functions; usable from any thread.
+// Colours are read as layout attributes read them (parseColor). Tags nest; a closing tag ends the
+// innermost open tag of its name. Unknown and malformed tags stay in the text as written; a closing
+// tag with nothing open to close is dropped. Pure functions; usable from any thread.
 #pragma once
 
 #include <optional>
@@ -39,8 +39,5 @@ std::vector<TextRun> plainRuns(std::wstring_view text);
 
 // The text a reader sees, without tags: for accessibility names and plain copies.
 std::wstring plainText(std::wstring_view markup);
-
-// "#RRGGBB" or "#AARRGGBB" (hex digits of either case) as a colour; nothing otherwise.
-std::optional<Argb> parseColour(std::wstring_view text);
 
 }  // namespace tk

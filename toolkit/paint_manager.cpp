@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "toolkit/font_fallback.h"
 #include "toolkit/image_cache.h"
 #include "toolkit/image_string.h"
 
@@ -52,7 +53,7 @@ int windowDpi(HWND hwnd) {
     return dpi > 0 ? dpi : 96;
 }
 
-PaintManager::PaintManager() = default;
+PaintManager::PaintManager() : rightToLeft_(isRightToLeftLocale(textLanguage())) {}
 
 PaintManager::~PaintManager() {
     // Controls tell the manager when they go; the tree goes first while the manager still exists.
@@ -73,6 +74,12 @@ void PaintManager::readDpi() {
 void PaintManager::setDpi(int dpi) {
     if (dpi <= 0 || dpi == dpi_) return;
     dpi_ = dpi;
+    invalidateLayout();
+}
+
+void PaintManager::setRightToLeft(bool rightToLeft) {
+    if (rightToLeft == rightToLeft_) return;
+    rightToLeft_ = rightToLeft;
     invalidateLayout();
 }
 
@@ -115,6 +122,8 @@ void PaintManager::ensureLayout() {
     if (!needLayout_ || !root_) return;
     needLayout_ = false;
     root_->arrange(Rect{0, 0, size_.cx, size_.cy});
+    // The layout is made left to right; a right-to-left window shows its reflection.
+    if (rightToLeft_) root_->mirrorPlacement(Rect{0, 0, size_.cx, size_.cy});
     needLayout_ = false;
 }
 
@@ -165,8 +174,13 @@ bool PaintManager::drawImage(Canvas& canvas, const std::wstring& text, const Rec
     if (!image) image = imageCache().get(spec->file);
     if (!image) return false;
     const Rect source = used.source.value_or(Rect{0, 0, image->width, image->height});
-    const Rect dest = used.dest ? scaleRect(*used.dest, dpi_).offset(rect.left, rect.top) : rect;
-    canvas.drawImage(*image, source, dest, used.corner, imageDpi, used.mask.value_or(0));
+    Rect dest = used.dest ? scaleRect(*used.dest, dpi_).offset(rect.left, rect.top) : rect;
+    // Right to left, a place within the control is reflected, and so is a frame (an image with
+    // nine-grid corners); a picture keeps its orientation.
+    if (rightToLeft_) dest = dest.mirroredIn(rect);
+    const bool frame = rightToLeft_ && !used.corner.empty();
+    canvas.drawImage(*image, source, dest, used.corner, imageDpi, used.mask.value_or(0), 255,
+                     frame);
     return true;
 }
 

@@ -42,6 +42,12 @@ public:
     // Without a window (the skin viewer renders off screen): the DPI to lay out at.
     void setDpi(int dpi);
     int dpi() const { return dpi_; }
+    // The window's direction: a right-to-left window shows the mirror image of its layout
+    // (rectangles reflected across the window's width, frames reflected, text right to left
+    // and its left and right alignment traded), its pictures as drawn. It starts as the
+    // direction of the process's text language; a change lays the window out again.
+    void setRightToLeft(bool rightToLeft);
+    bool rightToLeft() const { return rightToLeft_; }
     HWND hwnd() const { return hwnd_; }
     class WindowBase* window() const {
         return window_;
@@ -108,6 +114,7 @@ private:
     class WindowBase* window_ = nullptr;
     NotifySink sink_;
     int dpi_ = 96;
+    bool rightToLeft_ = false;
     Size size_;
     std::unique_ptr<Control> root_;
     FontTable fonts_;

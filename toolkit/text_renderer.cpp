@@ -639,6 +639,15 @@ void drawUnderlines(Canvas& canvas, const std::vector<PlacedLine>& placed, const
 
 }  // namespace
 
+TextFormat rightToLeftFormat(TextFormat format) {
+    format.rightToLeft = true;
+    if (format.align & kAlignRight)
+        format.align &= ~kAlignRight;
+    else if (!(format.align & kAlignCenter))
+        format.align |= kAlignRight;
+    return format;
+}
+
 TextMetrics measureText(const std::wstring& text, const FontSpec& font, int dpi,
                         const TextFormat& format, Size box) {
     return layOut(text, font, dpi, format, box).metrics;

@@ -41,6 +41,10 @@ struct TextFormat {
     std::wstring language;
 };
 
+// The format as a right-to-left window uses it: right-to-left paragraphs, and left and right
+// alignment traded.
+TextFormat rightToLeftFormat(TextFormat format);
+
 // Result of laying out a text in a width.
 struct TextMetrics {
     Size size;                            // device pixels the text needs

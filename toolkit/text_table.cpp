@@ -12,10 +12,21 @@ namespace {
 
 using Row = std::vector<std::wstring>;
 
+// The table is typed by hand: a text that should break its line says so with the two-character
+// escapes "\r\n" or "\n", which become one line break.
+std::wstring withLineBreaks(std::wstring text) {
+    for (const std::wstring_view escape : {L"\\r\\n", L"\\n"}) {
+        for (std::size_t at = text.find(escape); at != std::wstring::npos;
+             at = text.find(escape, at + 1))
+            text.replace(at, escape.size(), L"\n");
+    }
+    return text;
+}
+
 std::wstring fieldText(std::string_view field) {
     std::wstring text = utility::toWide(field.data(), static_cast<int>(field.size()), CP_UTF8);
     if (text.size() > TextTable::kMaxFieldLength) text.clear();
-    return text;
+    return withLineBreaks(std::move(text));
 }
 
 // Rows of the table: blank runs (TAB, CR, LF) before a row are skipped, a row ends at the next

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "toolkit/accessible.h"
 #include "toolkit/attribute_values.h"
@@ -97,12 +98,40 @@ HWND WindowBase::create(HWND parent, DWORD style, DWORD exStyle) {
 }
 
 bool WindowBase::buildTree() {
-    auto settings =
-        loadWindowLayout(manager_, skinFolder(), skinFile(),
-                         [this](std::wstring_view element) { return createControl(element); });
+    Diagnostics diagnostics;
+    auto settings = loadWindowLayout(
+        manager_, skinFolder(), skinFile(),
+        [this](std::wstring_view element) { return createControl(element); }, &diagnostics);
+    logDiagnostics("tk::WindowBase::create", diagnostics);
     if (!settings) return false;
     settings_ = *settings;
     return manager_.root() != nullptr;
+}
+
+bool WindowBase::onCreate() {
+    manager_.attachWindow(
+        hwnd_, [this](Notification& n) { notify(n); }, this);
+    const std::wstring layout = skinFolder() + skinFile();
+    if (!buildTree()) {
+        LOG_AT("tk::WindowBase::create", L"window %s not created: layout %s cannot be built",
+               windowClassName().c_str(), layout.c_str());
+        return false;
+    }
+    ControlBinder binder(manager_, layout);
+    bindControls(binder);
+    if (!binder.missing().empty()) {
+        LOG_AT("tk::WindowBase::create", L"window %s not created: layout %s lacks %s",
+               windowClassName().c_str(), layout.c_str(), binder.missing().front().c_str());
+        return false;
+    }
+    applyWindowAttributes();
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    manager_.resize({client.right, client.bottom});
+    applyRegion();
+    created_ = true;
+    initWindow();
+    return true;
 }
 
 void WindowBase::applyWindowAttributes() {
@@ -242,7 +271,8 @@ LRESULT CALLBACK WindowBase::windowProc(HWND hwnd, UINT message, WPARAM wParam, 
         RemovePropW(hwnd, kWindowProp);
         liveWindows().erase(hwnd);
         self->hwnd_ = nullptr;
-        self->onFinalMessage(hwnd);
+        // A window whose creation failed ends with its creator, not by its own hooks.
+        if (std::exchange(self->created_, false)) self->onFinalMessage(hwnd);
         return r;
     }
     return self->handleMessage(message, wParam, lParam);
@@ -253,18 +283,8 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     const LRESULT custom = handleCustomMessage(message, wParam, lParam, handled);
     if (handled) return custom;
     switch (message) {
-        case WM_CREATE: {
-            manager_.attachWindow(
-                hwnd_, [this](Notification& n) { notify(n); }, this);
-            buildTree();
-            applyWindowAttributes();
-            RECT client;
-            GetClientRect(hwnd_, &client);
-            manager_.resize({client.right, client.bottom});
-            applyRegion();
-            initWindow();
-            return 0;
-        }
+        case WM_CREATE:
+            return onCreate() ? 0 : -1;
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
@@ -365,6 +385,7 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY: {
             if (accessible_) accessible_->disconnect(), accessible_ = nullptr;
             if (tooltip_) DestroyWindow(tooltip_), tooltip_ = nullptr;
+            if (!created_) break;
             bool destroyHandled = false;
             const LRESULT r = onDestroy(wParam, lParam, destroyHandled);
             if (destroyHandled) return r;
@@ -403,10 +424,10 @@ LRESULT WindowBase::onNcHitTest(LPARAM lParam) {
     RECT client;
     GetClientRect(hwnd_, &client);
     const int dpi = manager_.dpi();
-    const Rect caption{scaleLength(settings_.caption.left, dpi),
-                       scaleLength(settings_.caption.top, dpi),
-                       client.right - scaleLength(settings_.caption.right, dpi),
-                       scaleLength(settings_.caption.bottom, dpi)};
+    Rect caption{scaleLength(settings_.caption.left, dpi), scaleLength(settings_.caption.top, dpi),
+                 client.right - scaleLength(settings_.caption.right, dpi),
+                 scaleLength(settings_.caption.bottom, dpi)};
+    if (manager_.rightToLeft()) caption = caption.mirroredIn({0, 0, client.right, client.bottom});
     if (caption.contains({p.x, p.y})) {
         Control* hit = manager_.root() ? manager_.root()->hitTest({p.x, p.y}) : nullptr;
         if (!hit || !hit->isInteractive()) return HTCAPTION;
@@ -508,11 +529,12 @@ void WindowBase::updateTooltip() {
     tool.cbSize = sizeof(tool);
     tool.hwnd = hwnd_;
     tool.uId = 1;
+    // The tip reads as its window does.
+    tool.uFlags = manager_.rightToLeft() ? TTF_RTLREADING : 0;
     if (hot)
         tool.rect = RECT{hot->rect().left, hot->rect().top, hot->rect().right, hot->rect().bottom};
     tool.lpszText = text.data();
-    SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_, TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool));
     if (text.empty()) SendMessageW(tooltip_, TTM_POP, 0, 0);
 }
 

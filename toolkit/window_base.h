@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "toolkit/control_binder.h"
 #include "toolkit/message_map.h"
 #include "toolkit/paint_manager.h"
 #include "toolkit/window_layout.h"
@@ -26,9 +27,12 @@ public:
     WindowBase(const WindowBase&) = delete;
     WindowBase& operator=(const WindowBase&) = delete;
 
-    // Builds the native window and the control tree from the layout, then calls initWindow.
-    // The window is a popup whatever caption or frame styles are given (the skin draws its
-    // frame); it stays hidden until shown. Nothing when the native window cannot be made.
+    // Builds the native window and the control tree from the layout, finds the controls the
+    // window names (bindControls), then calls initWindow. The window is a popup whatever caption
+    // or frame styles are given (the skin draws its frame); it stays hidden until shown. Nothing,
+    // with the reason logged, when the native window cannot be made, the layout cannot be built
+    // or lacks a required control; the destroy and final-message hooks then do not run, and the
+    // object stays the caller's to delete.
     HWND create(HWND parent, DWORD style = 0, DWORD exStyle = 0);
     HWND hwnd() const { return hwnd_; }
     void centerWindow();
@@ -67,6 +71,9 @@ protected:
     virtual std::wstring skinFolder() const { return {}; }
     // Raw messages, before the toolkit's own handling; set handled to stop it.
     virtual LRESULT handleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    // Finds the named controls the window's code uses, once, into the window's slots (the one
+    // place a window declares them). Runs before initWindow.
+    virtual void bindControls(ControlBinder& binder) { (void)binder; }
     virtual void initWindow() {}
     // WM_CLOSE; leave handled false to let the window be destroyed.
     virtual LRESULT onClose(WPARAM wParam, LPARAM lParam, bool& handled);
@@ -86,6 +93,8 @@ private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool registerClass(HINSTANCE instance);
     bool buildTree();
+    // WM_CREATE: the tree, the named controls and initWindow; false when the window cannot be.
+    bool onCreate();
     void applyWindowAttributes();
     void applyRegion();
     void present(const Rect& dirty);
@@ -105,6 +114,7 @@ private:
     WindowSettings settings_;
     bool tracking_ = false;
     UINT closeCode_ = 0;
+    bool created_ = false;  // WM_CREATE went through: the hooks of the window's end run
     HWND tooltip_ = nullptr;
     Control* tooltipFor_ = nullptr;
     WindowAccessible* accessible_ = nullptr;  // one COM reference held by the window

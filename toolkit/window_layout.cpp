@@ -3,24 +3,62 @@
 #include "toolkit/attribute_values.h"
 #include "toolkit/layout_tree.h"
 #include "toolkit/skin_store.h"
-#include "utility/log.h"
 
 namespace tk {
 
 namespace {
 
-WindowSettings readSettings(const Attributes& w) {
+// The Window element's attributes: each reads its value into the settings, or says it cannot.
+struct WindowAttribute {
+    std::wstring_view name;
+    ValueKind kind;
+    bool (*apply)(WindowSettings& settings, const std::wstring& value);
+};
+
+const WindowAttribute kWindowAttributes[] = {
+    {L"size", ValueKind::kSize,
+     [](WindowSettings& s, const std::wstring& v) {
+         const auto size = parseSize(v);
+         return size && (s.size = *size, true);
+     }},
+    {L"mininfo", ValueKind::kSize,
+     [](WindowSettings& s, const std::wstring& v) {
+         const auto size = parseSize(v);
+         return size && (s.minimum = *size, true);
+     }},
+    {L"caption", ValueKind::kRect,
+     [](WindowSettings& s, const std::wstring& v) {
+         const auto rect = parseRect(v);
+         return rect && (s.caption = *rect, true);
+     }},
+    {L"roundcorner", ValueKind::kSize,
+     [](WindowSettings& s, const std::wstring& v) {
+         // "r" or "rx,ry": the corners are circular.
+         const auto size = parseSize(v);
+         const auto radius = size ? std::optional<int>(size->cx) : parseInt(v);
+         return radius && (s.roundCorner = *radius, true);
+     }},
+    {L"layered", ValueKind::kBool,
+     [](WindowSettings& s, const std::wstring& v) {
+         const auto on = parseBool(v);
+         return on && (s.layered = *on, true);
+     }},
+};
+
+WindowSettings readSettings(const LayoutDocument& layout, Diagnostics& out) {
     WindowSettings s;
-    if (auto v = findAttribute(w, L"size")) s.size = parseSize(*v).value_or(s.size);
-    if (auto v = findAttribute(w, L"mininfo")) s.minimum = parseSize(*v).value_or(s.minimum);
-    if (auto v = findAttribute(w, L"caption")) s.caption = parseRect(*v).value_or(s.caption);
-    if (auto v = findAttribute(w, L"roundcorner")) {
-        if (auto size = parseSize(*v))
-            s.roundCorner = size->cx;
-        else
-            s.roundCorner = parseInt(*v).value_or(0);
+    for (const auto& [name, value] : layout.window) {
+        const WindowAttribute* known = nullptr;
+        for (const WindowAttribute& a : kWindowAttributes)
+            if (a.name == name) known = &a;
+        if (!known)
+            out.push_back({layout.file, layout.windowLine, L"Window", name, value,
+                           L"unknown attribute of Window"});
+        else if (!known->apply(s, value))
+            out.push_back(
+                {layout.file, layout.windowLine, L"Window", name, value,
+                 L"malformed value, expected " + std::wstring(expectedForm(known->kind))});
     }
-    if (auto v = findAttribute(w, L"layered")) s.layered = parseBool(*v).value_or(false);
     return s;
 }
 
@@ -28,22 +66,31 @@ WindowSettings readSettings(const Attributes& w) {
 
 std::optional<WindowSettings> loadWindowLayout(PaintManager& manager, const std::wstring& folder,
                                                const std::wstring& file,
-                                               const ControlCreator& custom) {
+                                               const ControlCreator& custom,
+                                               Diagnostics* diagnostics) {
+    Diagnostics ignored;
+    Diagnostics& out = diagnostics ? *diagnostics : ignored;
     manager.setRoot(nullptr);
     const auto bytes = skinStore().load(folder + file);
     if (!bytes) {
-        LOG_AT("tk::loadWindowLayout", L"layout %s not found", file.c_str());
+        out.push_back({file, 0, {}, {}, {}, L"layout not found"});
         return std::nullopt;
     }
     auto layout = parseLayout(
-        *bytes, [&folder](const std::wstring& name) { return skinStore().load(folder + name); });
+        *bytes, [&folder](const std::wstring& name) { return skinStore().load(folder + name); },
+        file, &out);
     if (!layout) return std::nullopt;
     for (const auto& f : layout->fonts) {
         if (f.id >= 0) manager.fonts().addFont(f.id, f.spec, f.shared);
         if (f.isDefault) manager.fonts().setDefaultFont(f.spec, f.shared);
     }
-    manager.setRoot(buildControls(layout->roots, custom));
-    return readSettings(layout->window);
+    ValueChecks checks;
+    checks.fontKnown = [&manager](int id) { return manager.fonts().hasFont(id); };
+    checks.imageFound = [&folder](const std::wstring& image) {
+        return skinStore().exists(folder + image);
+    };
+    manager.setRoot(buildControls(layout->roots, custom, &out, checks));
+    return readSettings(*layout, out);
 }
 
 }  // namespace tk

@@ -8,6 +8,7 @@
 
 #include "toolkit/control_factory.h"
 #include "toolkit/geometry.h"
+#include "toolkit/layout_diagnostics.h"
 #include "toolkit/paint_manager.h"
 
 namespace tk {
@@ -22,9 +23,12 @@ struct WindowSettings {
 
 // Reads folder + file from the skin store, builds its tree into the manager (replacing the old
 // one) and declares its fonts. Nothing when the layout is missing or does not parse; the
-// manager then has no tree.
+// manager then has no tree. What is wrong with the layout is added to the diagnostics when a
+// list is given; font ids are known when the layout declares them or the manager already has
+// them (shared fonts of windows made before).
 std::optional<WindowSettings> loadWindowLayout(PaintManager& manager, const std::wstring& folder,
                                                const std::wstring& file,
-                                               const ControlCreator& custom);
+                                               const ControlCreator& custom,
+                                               Diagnostics* diagnostics = nullptr);
 
 }  // namespace tk

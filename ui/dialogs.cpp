@@ -36,16 +36,10 @@ DownloaderBox*& currentExitDialog() {
     return box;
 }
 
-void setText(tk::WindowBase& window, const wchar_t* name, const char* key) {
-    if (tk::Control* control = window.findControl(name)) control->setText(tk::lookupText(key));
-}
-
-void setImages(tk::WindowBase& window, const wchar_t* name, const std::wstring& file) {
-    auto* button = window.find<tk::Button>(name);
-    if (!button) return;
-    button->setNormalImage(L"file='" + file + L"' source='0,0,100,32'");
-    button->setHotImage(L"file='" + file + L"' source='100,0,200,32'");
-    button->setPushedImage(L"file='" + file + L"' source='200,0,300,32'");
+void setImages(tk::Button& button, const std::wstring& file) {
+    button.setNormalImage(L"file='" + file + L"' source='0,0,100,32'");
+    button.setHotImage(L"file='" + file + L"' source='100,0,200,32'");
+    button.setPushedImage(L"file='" + file + L"' source='200,0,300,32'");
 }
 
 // Gives the parent back once its exit dialog is gone, unless a newer dialog replaced this one.
@@ -108,14 +102,22 @@ bool DownloaderBox::open(HWND parent) {
     return true;
 }
 
+void DownloaderBox::bindControls(tk::ControlBinder& binder) {
+    binder.require(title_, L"titlelabel");
+    binder.require(text_, L"descriptlabel");
+    binder.require(left_, L"btnLeft");
+    binder.require(right_, L"btnRight");
+    binder.optional(sure_, L"btnSure");
+}
+
 void DownloaderBox::applyTexts() {
-    setText(*this, L"titlelabel", "MSGBox_noice");
-    setText(*this, L"btnLeft", "Yes");
-    setText(*this, L"btnRight", "No");
-    setText(*this, L"btnSure", "Yes");
-    setText(*this, L"descriptlabel", "MsgBox_exit");
-    setImages(*this, L"btnLeft", L"button_box_cancel.png");
-    setImages(*this, L"btnRight", L"button_box_hot.png");
+    title_->setText(tk::lookupText("MSGBox_noice"));
+    left_->setText(tk::lookupText("Yes"));
+    right_->setText(tk::lookupText("No"));
+    if (sure_) sure_->setText(tk::lookupText("Yes"));
+    text_->setText(tk::lookupText("MsgBox_exit"));
+    setImages(*left_, L"button_box_cancel.png");
+    setImages(*right_, L"button_box_hot.png");
 }
 
 void DownloaderBox::onLeave(tk::Notification&) {
@@ -162,10 +164,11 @@ DownloaderBox* showExitDialog(HWND parent, DialogServices& services) {
 ErrorBox::ErrorBox(std::function<void()> closed, DialogServices& services)
     : services_(services), closed_(std::move(closed)) {}
 
-void ErrorBox::initWindow() {
-    const std::wstring text = services_.installErrorText();
-    if (text.empty()) return;
-    if (tk::Control* label = findControl(L"descriptlabel")) label->setText(text);
+void ErrorBox::bindControls(tk::ControlBinder& binder) {
+    binder.require(text_, L"descriptlabel");
+    binder.require(left_, L"btnLeft");
+    binder.require(right_, L"btnRight");
+    binder.optional(contactUs_, L"loadingContactUsBtn");
 }
 
 void ErrorBox::onCustomerLink(tk::Notification&) {
@@ -221,6 +224,11 @@ TxInstallErrorBox::TxInstallErrorBox(std::function<void()> closed, DialogService
 
 const tk::MessageMap* TxInstallErrorBox::messageMap() const {
     return &kInstallErrorMap;
+}
+
+void TxInstallErrorBox::initWindow() {
+    const std::wstring text = services_.installErrorText();
+    if (!text.empty()) text_->setText(text);
 }
 
 void TxInstallErrorBox::onQuit(tk::Notification&) {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "toolkit/window_base.h"
 
@@ -58,6 +59,7 @@ protected:
     std::wstring windowClassName() const override { return L"box"; }
     UINT classStyle() const override { return CS_VREDRAW | CS_HREDRAW; }
     std::wstring skinFile() const override { return L"downloaderbox.xml"; }
+    void bindControls(tk::ControlBinder& binder) override;
     void onFinalMessage(HWND hwnd) override;
     const tk::MessageMap* messageMap() const override;
 
@@ -68,6 +70,12 @@ private:
     DialogServices& services_;
     HWND parent_ = nullptr;
     bool leaving_ = false;
+    // The named controls of the layout; btnSure is optional.
+    tk::Control* title_ = nullptr;
+    tk::Control* text_ = nullptr;
+    tk::Button* left_ = nullptr;
+    tk::Button* right_ = nullptr;
+    tk::Button* sure_ = nullptr;
 };
 
 // Opens the exit dialog over the parent, closing one that is open; the dialog's end gives the
@@ -75,8 +83,7 @@ private:
 // closes; null when it could not be made.
 DownloaderBox* showExitDialog(HWND parent, DialogServices& services = modelDialogServices());
 
-// What the two error dialogs share: the model's error text in place of the layout's, the customer
-// link, and the end of the dialog.
+// What the two error dialogs share: the customer link and the end of the dialog.
 class ErrorBox : public tk::WindowBase {
 public:
     ErrorBox(std::function<void()> closed, DialogServices& services);
@@ -85,10 +92,15 @@ public:
 
 protected:
     UINT classStyle() const override { return CS_VREDRAW | CS_HREDRAW; }
-    void initWindow() override;
+    // The text and the two answers are required; the customer link is optional.
+    void bindControls(tk::ControlBinder& binder) override;
     void onFinalMessage(HWND hwnd) override;
 
     DialogServices& services_;
+    tk::Control* text_ = nullptr;
+    tk::Control* left_ = nullptr;
+    tk::Control* right_ = nullptr;
+    tk::Control* contactUs_ = nullptr;
 
 private:
     std::function<void()> closed_;
@@ -110,7 +122,8 @@ protected:
     const tk::MessageMap* messageMap() const override;
 };
 
-// Shown when the installer failed: quit, close and quit, customer link.
+// Shown when the installer failed: quit, close and quit, customer link. The service's install
+// help text, when it sent one, replaces the layout's message.
 class TxInstallErrorBox : public ErrorBox {
 public:
     explicit TxInstallErrorBox(std::function<void()> closed,
@@ -122,5 +135,24 @@ public:
 protected:
     std::wstring windowClassName() const override { return L"TxInstallErrorBox"; }
     std::wstring skinFile() const override { return L"installbox.xml"; }
+    void initWindow() override;
     const tk::MessageMap* messageMap() const override;
 };
+
+// Shows the one dialog of its kind over the parent, creating and centring it first when none is
+// open; the dialog clears the reference when it closes. A dialog whose window could not be made
+// is released and the reference cleared, so that a later request tries again; null then.
+template <class Box>
+Box* showOneDialog(Box*& box, HWND parent, DialogServices& services = modelDialogServices()) {
+    if (!box) {
+        box = new Box([&box] { box = nullptr; }, services);
+        if (!box->create(parent, 0, 0)) {
+            // A window whose creation failed runs no end hooks: it is the caller's to delete.
+            delete std::exchange(box, nullptr);
+            return nullptr;
+        }
+        box->centerWindow();
+    }
+    box->showWindow(true, true);
+    return box;
+}

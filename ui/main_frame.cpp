@@ -2,8 +2,6 @@
 
 #include <shlobj.h>
 
-#include <cstdio>
-
 #include "engine/game_packages.h"
 #include "engine/install_location.h"
 #include "telemetry/event_catalogue.h"
@@ -11,19 +9,19 @@
 #include "toolkit/combo.h"
 #include "toolkit/container.h"
 #include "toolkit/edit.h"
+#include "toolkit/font_fallback.h"
 #include "toolkit/skin_store.h"
 #include "toolkit/text_table.h"
 #include "ui/dialogs.h"
 #include "ui/folder_advice.h"
 #include "ui/message_box.h"
+#include "ui/progress_display.h"
 #include "utility/log.h"
 #include "utility/process.h"
 #include "utility/text.h"
 
 namespace {
 
-constexpr const char* kTips[] = {"turn_tip_1", "turn_tip_2", "turn_tip_3",
-                                 "turn_tip_4", "turn_tip_5", "turn_tip_6"};
 // The tip shown next; kept for the life of the process.
 unsigned g_tipIndex = 0;
 
@@ -41,12 +39,6 @@ std::wstring text(const char* key) {
 // The licence link: the text underlined, at most 255 characters in all.
 std::wstring underlined(const std::wstring& value) {
     return (L"<u>" + value + L"</u>").substr(0, 255);
-}
-
-std::wstring formatFloat(const wchar_t* pattern, float value) {
-    wchar_t buffer[64];
-    swprintf(buffer, 64, pattern, static_cast<double>(value));
-    return buffer;
 }
 
 msg::MessageBoxButton button(const char* key, bool primary, std::function<void()> action = {}) {
@@ -86,16 +78,50 @@ const tk::MessageMap* CMainFrame::messageMap() const {
 
 // ---- initialisation and the start page ----
 
+void CMainFrame::bindControls(tk::ControlBinder& b) {
+    b.require(c_.titlename, L"titlename");
+    b.require(c_.languageCombo, L"languageCombo");
+    b.require(c_.logoControl, L"logoControl");
+    b.require(c_.logoControl9, L"logoControl9");
+    b.require(c_.maintab, L"maintab");
+    b.require(c_.userdefinitionsui, L"userdefinitionsui");
+    b.require(c_.pathedit, L"pathedit");
+    b.require(c_.browsebtn, L"browsebtn");
+    b.require(c_.errorpathnoticeui, L"errorpathnoticeui");
+    b.require(c_.pathErrorLabel, L"pathErrorLabel");
+    b.require(c_.acceptprotocolopt, L"acceptprotocolopt");
+    b.require(c_.LicenseAgreementText, L"LicenseAgreementText");
+    b.require(c_.protocollinkbtn, L"protocollinkbtn");
+    b.require(c_.userdefinitionLayout, L"userdefinitionLayout");
+    b.require(c_.userdefinitionBtn, L"userdefinitionBtn");
+    b.require(c_.backLayout, L"backLayout");
+    b.require(c_.backBtn, L"backBtn");
+    b.require(c_.installnowbtn, L"installnowbtn");
+    b.require(c_.protocoledit, L"protocoledit");
+    b.require(c_.confirmprotocolbtn, L"confirmprotocolbtn");
+    b.require(c_.loadingprogresslabel, L"loadingprogresslabel");
+    b.require(c_.installprogressbar, L"installprogressbar");
+    b.require(c_.progress_install_label, L"progress_install_label");
+    b.require(c_.progress_finish_label, L"progress_finish_label");
+    b.require(c_.downloadProgressLabel, L"downloadProgressLabel");
+    b.optional(c_.homepageBtn, L"homepageBtn");
+    b.require(c_.tipInstallLabel, L"tipInstallLabel");
+    b.require(c_.apkinstallprogresslabel, L"apkinstallprogresslabel");
+    b.require(c_.apkinstallprogressbar, L"apkinstallprogressbar");
+    b.require(c_.tastenowbtn, L"tastenowbtn");
+}
+
 void CMainFrame::initWindow() {
     applyLanguageFont();
     refreshPathState();
     setWindowTitle(text("Title_wndTitle"));
-    findControl(L"pathedit")->setText(model_.installFolder());
+    c_.pathedit->setText(model_.installFolder());
     installModelCallbacks();
     languageCode_ = model_.locale();
+    manager().setRightToLeft(tk::isRightToLeftLocale(languageCode_));
     showLogo();
     applyHomepage();
-    findControl(L"protocollinkbtn")->setText(underlined(text("protocol_accept_btn")));
+    c_.protocollinkbtn->setText(underlined(text("protocol_accept_btn")));
 }
 
 void CMainFrame::applyLanguageFont() {
@@ -110,41 +136,40 @@ void CMainFrame::applyLanguageFont() {
 
 void CMainFrame::showLogo() {
     const bool nine = model_.config().isPlayer9();
-    findControl(L"logoControl9")->setVisible(nine);
-    findControl(L"logoControl")->setVisible(!nine);
+    c_.logoControl9->setVisible(nine);
+    c_.logoControl->setVisible(!nine);
 }
 
 void CMainFrame::applyHomepage() {
-    if (auto* home = find<tk::Button>(L"homepageBtn")) {
+    if (auto* home = c_.homepageBtn) {
         home->setTextColor(0xFFFFFFFF);
         home->setText(model_.config().getHomePage());
     }
 }
 
 void CMainFrame::setCustomPathMode(bool on) {
-    findControl(L"userdefinitionsui")->setVisible(on);
-    findControl(L"userdefinitionLayout")->setVisible(!on);
-    findControl(L"backLayout")->setVisible(on);
-    findControl(L"installnowbtn")->setText(text(on ? "Button_install_now" : "Button_install_fast"));
+    c_.userdefinitionsui->setVisible(on);
+    c_.userdefinitionLayout->setVisible(!on);
+    c_.backLayout->setVisible(on);
+    c_.installnowbtn->setText(text(on ? "Button_install_now" : "Button_install_fast"));
 }
 
 void CMainFrame::reapplyMode() {
-    setCustomPathMode(!findControl(L"userdefinitionBtn")->isVisible());
+    setCustomPathMode(!c_.userdefinitionBtn->isVisible());
 }
 
 void CMainFrame::selectPage(int index) {
-    find<tk::TabLayout>(L"maintab")->selectPage(index);
+    c_.maintab->selectPage(index);
     reapplyMode();
 }
 
 void CMainFrame::refreshPathState() {
     const std::wstring& folder = model_.installFolder();
     const bool valid = install_location::isValidInstallPath(folder);
-    auto* edit = find<tk::Edit>(L"pathedit");
+    auto* edit = c_.pathedit;
     if (edit->text() != folder) edit->setText(folder);
-    findControl(L"errorpathnoticeui")->setVisible(!valid);
-    findControl(L"installnowbtn")
-        ->setEnabled(valid && find<tk::Option>(L"acceptprotocolopt")->isSelected());
+    c_.errorpathnoticeui->setVisible(!valid);
+    c_.installnowbtn->setEnabled(valid && c_.acceptprotocolopt->isSelected());
     reapplyMode();
     edit->setNormalImage(valid ? kValidEditImages[0] : kErrorEditImage);
     edit->setHotImage(valid ? kValidEditImages[1] : kErrorEditImage);
@@ -164,7 +189,7 @@ void CMainFrame::changePathClac(bool checkSsd, const std::wstring& folder) {
 
 bool CMainFrame::checkBeforeInstall() {
     const char* refusal = nullptr;
-    if (!find<tk::Option>(L"acceptprotocolopt")->isSelected())
+    if (!c_.acceptprotocolopt->isSelected())
         refusal = "MsgBox_accept_protocol";
     else if (!install_location::isValidInstallPath(model_.installFolder()))
         refusal = "MsgBox_error_path";
@@ -178,7 +203,7 @@ bool CMainFrame::checkBeforeInstall() {
 void CMainFrame::onInstallNow(tk::Notification&) {
     if (!checkBeforeInstall()) return;
     selectPage(2);
-    findControl(L"languageCombo")->setVisible(false);
+    c_.languageCombo->setVisible(false);
     downloadStartTick_ = GetTickCount();
     model_.startDownloadPlayer(false);
     telemetry::report::startDownloader();
@@ -190,8 +215,8 @@ void CMainFrame::onInstallNow(tk::Notification&) {
 }
 
 void CMainFrame::showNextTip() {
-    findControl(L"tipInstallLabel")->setText(text(kTips[g_tipIndex]));
-    g_tipIndex = (g_tipIndex + 1) % 6;
+    c_.tipInstallLabel->setText(text(progress_display::tipKey(g_tipIndex)));
+    g_tipIndex = progress_display::nextTip(g_tipIndex);
 }
 
 void CMainFrame::onPathEditKillFocus(tk::Notification& n) {
@@ -244,6 +269,8 @@ void CMainFrame::onStartPlayer(tk::Notification&) {
 }
 
 void CMainFrame::onCloseClicked(tk::Notification&) {
+    // The stage is over and failed: the install error dialog's answers are the ways out.
+    if (installFailed_) return showInstallErrorBox();
     if (percent_ == 100) {
         msg::showMessageBox(hwnd(), 0, text("MSGBox_noice"), text("installing_exit_tip"),
                             button("sure", true));
@@ -285,67 +312,34 @@ void CMainFrame::installModelCallbacks() {
     model_.onInstallFinished = [this](bool success) { onInstallFinished(success); };
 }
 
-void CMainFrame::setBar(int percent, bool floorAtThree) {
-    float v = static_cast<float>(percent) * 0.63f;
-    if (v < 1) v = static_cast<float>(percent);
-    if (floorAtThree && v < 3) v = 3;
-    find<tk::Progress>(L"installprogressbar")->setValue(static_cast<int>(v));
+progress_display::Texts CMainFrame::progressTexts() const {
+    return {text("Label_downloading"), text("Label_getversion_info")};
 }
 
-void CMainFrame::recordPercent(int percent) {
-    percent_ = percent < 2 ? 1 : percent;
+bool CMainFrame::arabic() const {
+    return model_.config().getLanguage() == L"ar";
+}
+
+void CMainFrame::showProgress(const progress_display::Shown& shown) {
+    c_.downloadProgressLabel->setVisible(shown.sizesVisible);
+    if (shown.sizes) c_.downloadProgressLabel->setText(*shown.sizes);
+    if (shown.stage) c_.loadingprogresslabel->setText(*shown.stage);
+    if (shown.bar) c_.installprogressbar->setValue(*shown.bar);
+    if (shown.percent) percent_ = *shown.percent;
 }
 
 void CMainFrame::onDownloadPercent(int percent) {
-    // Until the download has finished the stage never reads 100 % or more.
-    percent = std::min(percent, 99);
-    findControl(L"downloadProgressLabel")->setVisible(false);
-    std::wstring stage = text("Label_downloading") + L"(";
-    const bool arabic = model_.config().getLanguage() == L"ar";
-    if (!arabic) stage += std::to_wstring(percent) + L"%)";
-    findControl(L"loadingprogresslabel")->setText(stage);
-    setBar(percent, !arabic);
-    recordPercent(percent);
+    showProgress(progress_display::forPercent(percent, arabic(), progressTexts()));
 }
 
 void CMainFrame::onDownloadProgress(int percent, int received, int total) {
-    findControl(L"downloadProgressLabel")->setVisible(true);
-    if (percent == -1) {
-        findControl(L"loadingprogresslabel")->setText(text("Label_getversion_info"));
-        findControl(L"downloadProgressLabel")->setText(L"");
-        return;
-    }
-    if (received == 0 || total == 0) return;
-    percent = std::min(percent, 99);
-    const std::wstring totalText = formatFloat(L"%0.2f", static_cast<float>(total) / 1048576.0f);
-    std::wstring size;
-    if (received < 1024)
-        size = L"B";
-    else if (received < 1048576)
-        size = formatFloat(L"%0.2f", static_cast<float>(received) / 1024.0f) + L"KB";
-    else
-        size = formatFloat(L"%0.2f", static_cast<float>(received) / 1048576.0f) + L"M";
-    findControl(L"downloadProgressLabel")->setText(size + L"/" + totalText + L"M");
-
-    std::wstring stage = text("Label_downloading") + L"(";
-    const bool arabic = model_.config().getLanguage() == L"ar";
-    if (!arabic) {
-        if (percent != 0) {
-            stage += std::to_wstring(percent);
-        } else {
-            const float share = static_cast<float>(received) / static_cast<float>(total);
-            stage += share > 0.0099999f ? formatFloat(L"%0.1f", share) : L"0";
-        }
-        stage += L"%)";
-    }
-    findControl(L"loadingprogresslabel")->setText(stage);
-    setBar(percent, !arabic);
-    recordPercent(percent);
+    showProgress(
+        progress_display::forProgress(percent, received, total, arabic(), progressTexts()));
 }
 
 void CMainFrame::onDownloadFinished() {
-    findControl(L"loadingprogresslabel")->setText(text("Label_installing_waiting"));
-    findControl(L"downloadProgressLabel")->setVisible(false);
+    c_.loadingprogresslabel->setText(text("Label_installing_waiting"));
+    c_.downloadProgressLabel->setVisible(false);
     installTimer_.stop();
     percent_ = 100;
     model_.installPlayer();
@@ -355,9 +349,7 @@ void CMainFrame::onDownloadFinished() {
 }
 
 void CMainFrame::onInstallAnimationTick() {
-    if (installStep_ >= 36) installStep_ = 36;
-    find<tk::Progress>(L"installprogressbar")->setValue(installStep_ + 64);
-    installStep_ += 2;
+    c_.installprogressbar->setValue(progress_display::installAnimationTick(installStep_));
 }
 
 void CMainFrame::onDownloadFailed(std::int64_t received) {
@@ -374,8 +366,14 @@ void CMainFrame::onDownloadFailed(std::int64_t received) {
 
 void CMainFrame::onInstallFinished(bool success) {
     installTimer_.stop();
-    if (!success) return showInstallErrorBox();
-    find<tk::Progress>(L"installprogressbar")->setValue(100);
+    const bool reported = model_.installerReportedFailure();
+    LOG_AT("CMainFrame::onInstallFinished", L"install stage ended, in time %d, failure reported %d",
+           success ? 1 : 0, reported ? 1 : 0);
+    if (!success || reported) {
+        installFailed_ = true;
+        return showInstallErrorBox();
+    }
+    c_.installprogressbar->setValue(100);
     const std::vector<GameRecord> games = model_.games();
     if (games.empty()) {
         const std::wstring page = model_.config().getHomePage2();
@@ -402,60 +400,47 @@ void CMainFrame::onInstallFinished(bool success) {
     }
 }
 
-namespace {
-
-// Shows the one dialog of its kind, creating it over the parent first when none is open; the
-// dialog clears the reference when it closes.
-template <class Box>
-void showOneDialog(Box*& box, HWND parent) {
-    if (!box) {
-        box = new Box([&box] { box = nullptr; });
-        box->create(parent, 0, 0);
-        box->centerWindow();
-    }
-    box->showWindow(true, true);
-}
-
-}  // namespace
-
 void CMainFrame::showInstallErrorBox() {
-    showOneDialog(installErrorBox_, hwnd());
+    if (!showOneDialog(installErrorBox_, hwnd()))
+        LOG_AT("CMainFrame::showInstallErrorBox", L"install error dialog not created");
 }
 
 void CMainFrame::showDownloadErrorBox() {
-    showOneDialog(downloadErrorBox_, hwnd());
+    if (!showOneDialog(downloadErrorBox_, hwnd()))
+        LOG_AT("CMainFrame::showDownloadErrorBox", L"download error dialog not created");
 }
 
 void CMainFrame::refreshPathAndLogo() {
-    findControl(L"pathedit")->setText(model_.installFolder());
+    c_.pathedit->setText(model_.installFolder());
     showLogo();
     refreshPathState();
 }
 
 void CMainFrame::retextWindow() {
-    static const std::pair<const wchar_t*, const char*> kTexts[] = {
-        {L"progress_install_label", "progress_install_label"},
-        {L"progress_finish_label", "progress_finish_label"},
-        {L"loadingprogresslabel", "progress_downloading_label"},
-        {L"pathErrorLabel", "Label_path_error"},
-        {L"LicenseAgreementText", "protocol_accept"},
-        {L"protocollinkbtn", "protocol_accept_btn"},
-        {L"tastenowbtn", "Button_start_player"},
-        {L"confirmprotocolbtn", "sure"},
-        {L"installnowbtn", "Button_install_fast"},
-        {L"userdefinitionBtn", "Button_install_define"},
-        {L"backBtn", "Button_install_back"},
-        {L"browsebtn", "browser"},
+    static const std::pair<tk::Control * Controls::*, const char*> kTexts[] = {
+        {&Controls::progress_install_label, "progress_install_label"},
+        {&Controls::progress_finish_label, "progress_finish_label"},
+        {&Controls::loadingprogresslabel, "progress_downloading_label"},
+        {&Controls::pathErrorLabel, "Label_path_error"},
+        {&Controls::LicenseAgreementText, "protocol_accept"},
+        {&Controls::protocollinkbtn, "protocol_accept_btn"},
+        {&Controls::tastenowbtn, "Button_start_player"},
+        {&Controls::confirmprotocolbtn, "sure"},
+        {&Controls::installnowbtn, "Button_install_fast"},
+        {&Controls::userdefinitionBtn, "Button_install_define"},
+        {&Controls::backBtn, "Button_install_back"},
+        {&Controls::browsebtn, "browser"},
     };
-    for (const auto& [control, key] : kTexts) findControl(control)->setText(text(key));
+    for (const auto& [control, key] : kTexts) (c_.*control)->setText(text(key));
     applyHomepage();
 }
 
 void CMainFrame::onLanguageComSelected(tk::Notification& n) {
-    auto* combo = find<tk::Combo>(L"languageCombo");
-    tk::Control* item = combo ? combo->itemAt(n.index) : nullptr;
+    tk::Control* item = c_.languageCombo->itemAt(n.index);
     if (!item) return;
     languageCode_ = item->userData();
+    // The window reads in the chosen language's direction from now on.
+    manager().setRightToLeft(tk::isRightToLeftLocale(languageCode_));
     model_.setLocale(languageCode_);
     model_.config().setLanguage(model_.language());
     static const wchar_t* kCodes[] = {L"cn", L"tw", L"kr", L"vn", L"th", L"ru", L"pt", L"fr",
@@ -477,9 +462,9 @@ void CMainFrame::onLanguageComSelected(tk::Notification& n) {
         if (model_.loadLanguage(utility::utf8ToWide(utf8))) break;
     }
     setWindowTitle(text("Title_wndTitle"));
-    findControl(L"titlename")->setText(text("titlename"));
-    findControl(L"protocoledit")->setText(L"");
-    findControl(L"confirmprotocolbtn")->setText(text("accept_protocol"));
+    c_.titlename->setText(text("titlename"));
+    c_.protocoledit->setText(L"");
+    c_.confirmprotocolbtn->setText(text("accept_protocol"));
     retextWindow();
 }
 

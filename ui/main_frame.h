@@ -16,10 +16,18 @@
 #include "engine/downloader_model.h"
 #include "net/http_downloader.h"
 #include "toolkit/window_base.h"
+#include "ui/progress_display.h"
 #include "utility/task_runner.h"
 
 class TxInstallErrorBox;
 class TxDownloaderErrorBox;
+namespace tk {
+class Combo;
+class Edit;
+class Option;
+class Progress;
+class TabLayout;
+}  // namespace tk
 
 class CMainFrame : public tk::WindowBase, public utility::CHttpDownloader::IHttpDownloadSink {
 public:
@@ -65,6 +73,7 @@ protected:
     UINT classStyle() const override { return 2059; }
     std::wstring skinFile() const override { return L"mainframe.xml"; }
     LRESULT handleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    void bindControls(tk::ControlBinder& binder) override;
     void initWindow() override;
     LRESULT onDestroy(WPARAM wParam, LPARAM lParam, bool& handled) override;
     void onFinalMessage(HWND hwnd) override;
@@ -90,8 +99,9 @@ private:
     void onDownloadFinished();
     void onDownloadFailed(std::int64_t received);
     void onInstallFinished(bool success);
-    void setBar(int percent, bool floorAtThree);
-    void recordPercent(int percent);
+    progress_display::Texts progressTexts() const;
+    bool arabic() const;
+    void showProgress(const progress_display::Shown& shown);
     void onInstallAnimationTick();
     void quit();
 
@@ -102,12 +112,49 @@ private:
     void onGameInstallTick();
     void finishGamePackages(const std::wstring& lastPackage);
 
+    // The named controls of the layout the window uses, by their layout names; all are there
+    // once the window exists, except homepageBtn, which a skin may leave out.
+    struct Controls {
+        tk::Control* titlename = nullptr;
+        tk::Combo* languageCombo = nullptr;
+        tk::Control* logoControl = nullptr;
+        tk::Control* logoControl9 = nullptr;
+        tk::TabLayout* maintab = nullptr;
+        tk::Control* userdefinitionsui = nullptr;
+        tk::Edit* pathedit = nullptr;
+        tk::Control* browsebtn = nullptr;
+        tk::Control* errorpathnoticeui = nullptr;
+        tk::Control* pathErrorLabel = nullptr;
+        tk::Option* acceptprotocolopt = nullptr;
+        tk::Control* LicenseAgreementText = nullptr;
+        tk::Control* protocollinkbtn = nullptr;
+        tk::Control* userdefinitionLayout = nullptr;
+        tk::Control* userdefinitionBtn = nullptr;
+        tk::Control* backLayout = nullptr;
+        tk::Control* backBtn = nullptr;
+        tk::Control* installnowbtn = nullptr;
+        tk::Control* protocoledit = nullptr;
+        tk::Control* confirmprotocolbtn = nullptr;
+        tk::Control* loadingprogresslabel = nullptr;
+        tk::Progress* installprogressbar = nullptr;
+        tk::Control* progress_install_label = nullptr;
+        tk::Control* progress_finish_label = nullptr;
+        tk::Control* downloadProgressLabel = nullptr;
+        tk::Button* homepageBtn = nullptr;
+        tk::Control* tipInstallLabel = nullptr;
+        tk::Control* apkinstallprogresslabel = nullptr;
+        tk::Progress* apkinstallprogressbar = nullptr;
+        tk::Control* tastenowbtn = nullptr;
+    };
+
     DownloaderModel& model_;
+    Controls c_;
     int percent_ = 0;
     int installStep_ = 0;
     UiTimer installTimer_;
     UiTimer tipsTimer_;
     DWORD downloadStartTick_ = 0;
+    bool installFailed_ = false;  // the installer stage has ended in a failure
     std::wstring languageCode_;
     std::wstring gameAppName_;
     int gameIndex_ = 0;

@@ -41,8 +41,8 @@ bool fetchIcon(const std::wstring& url, const std::wstring& path) {
 
 void CMainFrame::startGamePackages(const GameRecord& first) {
     selectPage(3);
-    findControl(L"apkinstallprogresslabel")
-        ->setText(tk::lookupText("progress_downloading_label") + L" " + first.gameName);
+    c_.apkinstallprogresslabel->setText(tk::lookupText("progress_downloading_label") + L" " +
+                                        first.gameName);
     gameAppName_ = first.gameName;
     gameCount_ = static_cast<int>(model_.games().size());
     gameThread_.start(new MemberFuncRunable<CMainFrame>(this, &CMainFrame::_threadDownloadApk));
@@ -93,7 +93,7 @@ void CMainFrame::_threadDownloadApk() {
         const GameRecord& game = *f.game;
         if (!f.files.icon.empty() && utility::ufile::exists(f.files.icon)) {
             LOG_AT(kTag, L"create short cut %s", game.gameName.c_str());
-            helper::disk::createShortcut(game.gameName, f.files.icon, folder,
+            helper::disk::createShortcut(f.files.shortcutName, f.files.icon, folder,
                                          folder + L"\\gxplayer.exe",
                                          L"package=" + game.packageName);
         }
@@ -108,7 +108,7 @@ void CMainFrame::_threadDownloadApk() {
 bool CMainFrame::onHttpDownloadProgress(const char*, int, std::int64_t received,
                                         std::int64_t total) {
     const DWORD now = GetTickCount();
-    if (now - lastGameProgressTick_ < 1000 && received < total) return true;
+    if (!game_packages::progressDue(now, lastGameProgressTick_, received, total)) return true;
     lastGameProgressTick_ = now;
     postTask(this, makeRunable([this, received, total] { showGameProgress(received, total); }));
     return true;
@@ -116,23 +116,22 @@ bool CMainFrame::onHttpDownloadProgress(const char*, int, std::int64_t received,
 
 void CMainFrame::showGameProgress(std::int64_t received, std::int64_t total) {
     const int percent = game_packages::progressPercent(received, total);
-    findControl(L"apkinstallprogresslabel")
-        ->setText(game_packages::progressLabel(tk::lookupText("progress_downloading_label2"),
-                                               gameAppName_, gameIndex_, gameCount_, received,
-                                               total));
-    find<tk::Progress>(L"apkinstallprogressbar")->setValue(game_packages::progressBar(percent));
+    c_.apkinstallprogresslabel->setText(
+        game_packages::progressLabel(tk::lookupText("progress_downloading_label2"), gameAppName_,
+                                     gameIndex_, gameCount_, received, total));
+    c_.apkinstallprogressbar->setValue(game_packages::progressBar(percent));
 }
 
 void CMainFrame::startGameInstallDisplay() {
-    findControl(L"apkinstallprogresslabel")
-        ->setText(tk::lookupText("Label_installingapp_waiting") + L" " + gameAppName_);
+    c_.apkinstallprogresslabel->setText(tk::lookupText("Label_installingapp_waiting") + L" " +
+                                        gameAppName_);
     gameTimerId_ =
         SetTimer(hwnd(), game_packages::kInstallTimerId, game_packages::kInstallTimerMs, nullptr);
 }
 
 void CMainFrame::onGameInstallTick() {
     const bool more = game_packages::nextInstallStep(g_gameInstallStep);
-    find<tk::Progress>(L"apkinstallprogressbar")->setValue(g_gameInstallStep);
+    c_.apkinstallprogressbar->setValue(g_gameInstallStep);
     if (!more && gameTimerId_ != 0) {
         KillTimer(hwnd(), gameTimerId_);
         gameTimerId_ = 0;

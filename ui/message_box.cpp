@@ -168,28 +168,32 @@ void MessageBoxWindow::enableParent() {
     if (!keptByOther) EnableWindow(parent_, TRUE);
 }
 
+void MessageBoxWindow::bindControls(tk::ControlBinder& binder) {
+    binder.optional(icon_, L"msgiconimage");
+    binder.require(title_, L"titlelabel");
+    binder.require(textLabel_, L"descriptlabel");
+    binder.require(bottombar_, L"bottombar");
+}
+
 void MessageBoxWindow::setIcon(const std::wstring& image) {
-    tk::Control* icon = findControl(L"msgiconimage");
     if (!image.empty()) {
-        if (icon) icon->setBackgroundImage(image);
+        if (icon_) icon_->setBackgroundImage(image);
         return;
     }
-    if (icon) icon->setVisible(false);
-    if (tk::Control* label = findControl(L"descriptlabel")) label->setAttribute(L"width", L"340");
+    if (icon_) icon_->setVisible(false);
+    textLabel_->setAttribute(L"width", L"340");
 }
 
 void MessageBoxWindow::setTitle(const std::wstring& text) {
-    if (tk::Control* title = findControl(L"titlelabel")) title->setText(text);
+    title_->setText(text);
 }
 
 void MessageBoxWindow::setText(const std::wstring& text) {
-    if (auto* label = find<tk::Label>(L"descriptlabel")) {
-        label->setAttribute(L"align", L"center");
-        label->setAttribute(L"valign", L"vcenter");
-        label->setAttribute(L"multiline", L"true");
-        label->setShowHtml(true);
-        label->setText(text);
-    }
+    textLabel_->setAttribute(L"align", L"center");
+    textLabel_->setAttribute(L"valign", L"vcenter");
+    textLabel_->setAttribute(L"multiline", L"true");
+    textLabel_->setShowHtml(true);
+    textLabel_->setText(text);
     text_ = text;
 }
 
@@ -207,8 +211,7 @@ void MessageBoxWindow::addRemoteButton(const MessageBoxButton& button) {
 
 void MessageBoxWindow::insertButton(std::unique_ptr<CSelectionUI> button) {
     // Before the last child: the layouts end the bar with two spacers, so buttons sit centred.
-    if (auto* bar = find<tk::Container>(L"bottombar"))
-        bar->insertAt(std::max(0, bar->childCount() - 1), std::move(button));
+    bottombar_->insertAt(std::max(0, bottombar_->childCount() - 1), std::move(button));
 }
 
 void MessageBoxWindow::notify(tk::Notification& n) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "toolkit/container.h"
 #include "toolkit/control.h"
 #include "toolkit/window_base.h"
 
@@ -110,6 +111,7 @@ protected:
     std::wstring windowClassName() const override { return L"MessageBoxWindow"; }
     UINT classStyle() const override { return CS_VREDRAW | CS_HREDRAW; }
     void onFinalMessage(HWND hwnd) override;
+    void bindControls(tk::ControlBinder& binder) override;
     void initWindow() override;
     std::wstring skinFile() const override { return layout_; }
     LRESULT onClose(WPARAM wParam, LPARAM lParam, bool& handled) override;
@@ -124,6 +126,11 @@ private:
     std::wstring layout_;
     std::wstring text_;
     Action closeAction_;
+    // The named controls of the layout; the icon is optional.
+    tk::Control* icon_ = nullptr;
+    tk::Control* title_ = nullptr;
+    tk::Label* textLabel_ = nullptr;
+    tk::Container* bottombar_ = nullptr;
 };
 
 // The show operations. Each opens a box unless one with the same text is open already (then

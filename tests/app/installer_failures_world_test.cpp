@@ -53,6 +53,9 @@ std::string breaksAfterMost(const std::string& comment) {
 const std::string kNeverAnswers =
     R"({"rules": [{"host": "*", "path": "/download/package/*", "status": 503}]})";
 
+// The install help text the customer document of the double gives for English.
+const std::wstring kServiceInstallHelp = L"Installation failed. Please contact customer support.";
+
 // The customer link the customer document of the double gives for English.
 std::string customerLink() {
     return "https://" + utility::wideToUtf8(std::wstring(deployment::values().mainWebSiteHost)) +
@@ -170,6 +173,10 @@ TEST_F(InstallerFailures, ADownloadBrokenOffAfterMostOfThePackageIsRetriedWhereI
     ASSERT_TRUE(main);
     HWND dialog = run.waitForWindow(installer::kDownloadErrorDialog, 60000);
     ASSERT_TRUE(dialog) << "no download error dialog";
+    // Its own text: the service's install help is about installing.
+    EXPECT_TRUE(run.waitElement(dialog, englishText("downloading_error_tip")))
+        << installer::describe(run.elements(dialog));
+    EXPECT_FALSE(run.waitElement(dialog, kServiceInstallHelp, 0));
     EXPECT_TRUE(run.screenshot(dialog, L"download-error-dialog.png"));
     // The customer link leaves the dialog open.
     const auto contact = installer::waitButton(run, dialog, englishText("customer_connect"));
@@ -256,6 +263,22 @@ protected:
         if (!startDownload(run, 0)) return nullptr;
         return run.waitForWindow(installer::kInstallErrorDialog, 60000);
     }
+    // Closes the dialog with its title bar's close button (its topmost button).
+    void closeWithTitleBar(Installer& run, HWND dialog) {
+        std::optional<AccessibleElement> close;
+        for (const auto& e : run.elements(dialog))
+            if (installer::isButton(e) && (!close || e.location.top < close->location.top))
+                close = e;
+        ASSERT_TRUE(close) << installer::describe(run.elements(dialog));
+        ASSERT_TRUE(run.click(*close));
+        EXPECT_TRUE(run.waitHidden(dialog));
+    }
+    // The main window's close button, pressed.
+    void pressMainClose(Installer& run, HWND main) {
+        const auto close = run.waitElement(main, englishText("download_close"));
+        ASSERT_TRUE(close);
+        ASSERT_TRUE(run.click(*close));
+    }
     void expectFailureReported(Installer& run) {
         const auto result = run.record();
         EXPECT_TRUE(road::contains(
@@ -298,23 +321,21 @@ TEST_F(InstallerFailing, CancelEndsTheRun) {
     EXPECT_EQ(testing_support::world::readStandinRuns("player").size(), playerStart_);
 }
 
-TEST_F(InstallerFailing, TheDialogsCloseButtonLeavesTheWindowWaitingForTheInstaller) {
+// The installer reports its failure and ends a little later: its end is no success (nothing is
+// launched or opened, the run goes on), and from then on the main window's close button brings
+// the install error dialog back, whose answers end the run. Before the end the close button asks
+// to wait.
+TEST_F(InstallerFailing, AfterAReportedFailureOnlyTheInstallErrorDialogEndsTheRun) {
     Installer run(folder_.path(), L"TamrixInstaller.exe");
     HWND dialog = installAndFail(run);
     ASSERT_TRUE(dialog);
-    // The title bar's close button: the topmost button of the dialog.
-    std::optional<AccessibleElement> close;
-    for (const auto& e : run.elements(dialog))
-        if (installer::isButton(e) && (!close || e.location.top < close->location.top)) close = e;
-    ASSERT_TRUE(close);
-    ASSERT_TRUE(run.click(*close));
-    EXPECT_TRUE(run.waitHidden(dialog));
+    EXPECT_TRUE(run.waitElement(dialog, kServiceInstallHelp))
+        << "the service's install help: " << installer::describe(run.elements(dialog));
+    closeWithTitleBar(run, dialog);
     HWND main = run.waitForWindow(installer::kMainWindow);
     ASSERT_TRUE(main);
     // Still installing: the close button asks to wait.
-    const auto mainClose = run.waitElement(main, englishText("download_close"));
-    ASSERT_TRUE(mainClose);
-    ASSERT_TRUE(run.click(*mainClose));
+    pressMainClose(run, main);
     HWND box = run.waitForWindow(installer::kMessageBox);
     ASSERT_TRUE(box);
     EXPECT_TRUE(run.waitElement(box, englishText("installing_exit_tip")));
@@ -322,10 +343,39 @@ TEST_F(InstallerFailing, TheDialogsCloseButtonLeavesTheWindowWaitingForTheInstal
     ASSERT_TRUE(sure);
     ASSERT_TRUE(run.click(*sure));
     EXPECT_TRUE(run.waitHidden(box));
+
+    // The installer ends in time: the dialog comes back, and the run goes on.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return WaitForSingleObject(run.process(), 0) == WAIT_OBJECT_0 ||
+                   run.waitForWindow(installer::kInstallErrorDialog, 0);
+        },
+        60000));
+    ASSERT_EQ(WaitForSingleObject(run.process(), 0), WAIT_TIMEOUT) << "the run ended by itself";
+    dialog = run.waitForWindow(installer::kInstallErrorDialog);
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(run.waitForLog("CMainFrame::onInstallFinished",
+                               "install stage ended, in time 1, failure reported 1"));
+    EXPECT_TRUE(run.screenshot(main, L"install-failed-stage-ended.png"));
+    closeWithTitleBar(run, dialog);
     EXPECT_TRUE(IsWindowVisible(main));
-    // When the installer has ended, the stage ends as one that ended in time.
-    EXPECT_EQ(run.waitExit(60000), 0);
+
+    // Now the close button offers the dialog's answers again.
+    pressMainClose(run, main);
+    dialog = run.waitForWindow(installer::kInstallErrorDialog);
+    ASSERT_TRUE(dialog) << "the close button brings the install error dialog back";
+    EXPECT_TRUE(run.windows(installer::kMessageBox).empty()) << "no installing_exit_tip";
+    const auto cancel = installer::waitButton(run, dialog, englishText("cancel"));
+    ASSERT_TRUE(cancel);
+    ASSERT_TRUE(run.click(*cancel));
+    EXPECT_EQ(run.waitExit(), 0);
     expectFailureReported(run);
+    const auto result = run.record();
+    EXPECT_EQ(testing_support::world::readStandinRuns("player").size(), playerStart_)
+        << "no emulator after a failed install";
+    EXPECT_FALSE(road::contains(result.reporterEvents(), R"({"event":"jump_to_web"})"))
+        << testing::PrintToString(result.reporterEvents());
+    EXPECT_EQ(installer::browserAddresses().size(), browserStart_) << "no web page";
 }
 
 }  // namespace

@@ -69,7 +69,8 @@ class InstallerGames : public installer::InstallerTest {
 protected:
     void SetUp() override {
         installer::InstallerTest::SetUp();
-        for (const wchar_t* name : {L"Alpha Game", L"Beta Game", L"X Game", L"Cmd Game"})
+        for (const wchar_t* name : {L"Alpha Game", L"Beta Game", L"X Game", L"Cmd Game",
+                                    L".._Planted Game", L"..\\Planted Game"})
             DeleteFileW(desktopLink(name).c_str());
     }
 
@@ -225,6 +226,64 @@ TEST_F(InstallerGames, AnXapkIsInstalledAnUnsafeNameSkippedAndAFailedPackageLeft
     const auto players = waitForStandinRuns("player", playerStart_ + 1);
     ASSERT_EQ(players.size(), playerStart_ + 1);
     EXPECT_NE(players.back().commandLine.find(L"package=com.tamrix.x"), std::wstring::npos);
+}
+
+// Names and texts of a package document are data: a game name with separators makes a shortcut
+// on the desktop and nowhere else, and a record whose package name or resolution would add an
+// option to a command line is left out with a log line while the others are installed.
+TEST_F(InstallerGames, NamesFromThePackageDocumentNeverBecomePathsOrOptions) {
+    const std::string apk = kDemo + "com.tamrix.demo.apk";
+    ASSERT_TRUE(writeScenario(scenario(
+        "67890",
+        {{.name = "..\\\\Planted Game",
+          .package = "com.tamrix.planted",
+          .url = apk,
+          .icon = kDemo + "com.tamrix.demo.ico"},
+         {.name = "Option Game",
+          .package = "com.tamrix.opt --index 1",
+          .url = apk,
+          .obb = kDemo + "com.tamrix.demo.obb"},
+         {.name = "Fine Game", .package = "com.tamrix.fine", .url = apk, .resolution = "1920x1080"},
+         {.name = "Wide Game",
+          .package = "com.tamrix.wide",
+          .url = apk,
+          .resolution = "1280x720 --index 1"}})));
+    Installer run(folder_.path(), L"tamrix9_en_67890_x.exe");
+    installAndFollow(run, L"games-untrusted");
+    EXPECT_EQ(run.waitExit(), 0);
+    // The shortcut is on the desktop under the safe name, not one folder above it.
+    EXPECT_TRUE(exists(desktopLink(L".._Planted Game")));
+    EXPECT_FALSE(exists(desktopLink(L"..\\Planted Game")));
+    const auto result = run.record();
+    const auto lookups = result.messages("DownloaderModel::_getPackageByOpenID");
+    EXPECT_TRUE(result.logged("DownloaderModel::_getPackageByOpenID",
+                              "skip game Option Game: package name not accepted: "
+                              "com.tamrix.opt --index 1"))
+        << testing::PrintToString(lookups);
+    EXPECT_TRUE(result.logged("DownloaderModel::_getPackageByOpenID",
+                              "skip game Wide Game: resolution not accepted: 1280x720 --index 1"))
+        << testing::PrintToString(lookups);
+
+    // The resolution of the game kept, then the two games kept; no command with another option.
+    const auto console = waitForStandinRuns("console", consoleStart_ + 3);
+    ASSERT_EQ(console.size(), consoleStart_ + 3);
+    for (std::size_t i = consoleStart_; i < console.size(); ++i) {
+        const std::wstring& line = console[i].commandLine;
+        EXPECT_EQ(line.find(L"--index 1"), std::wstring::npos) << narrow(line);
+        EXPECT_EQ(line.find(L"com.tamrix.opt"), std::wstring::npos) << narrow(line);
+    }
+    EXPECT_NE(console[consoleStart_].commandLine.find(L"modify --index 0 --resolution 1920x1080"),
+              std::wstring::npos)
+        << narrow(console[consoleStart_].commandLine);
+    EXPECT_NE(console[consoleStart_ + 1].commandLine.find(L"\\.._Planted Game.apk\""),
+              std::wstring::npos)
+        << narrow(console[consoleStart_ + 1].commandLine);
+    EXPECT_NE(console[consoleStart_ + 2].commandLine.find(L"Fine Game.apk"), std::wstring::npos);
+
+    const auto players = waitForStandinRuns("player", playerStart_ + 1);
+    ASSERT_EQ(players.size(), playerStart_ + 1);
+    EXPECT_NE(players.back().commandLine.find(L"package=com.tamrix.fine"), std::wstring::npos)
+        << narrow(players.back().commandLine);
 }
 
 TEST_F(InstallerGames, AGameIdOrAnAppStoreGameGoesToTheEmulatorAtOnce) {

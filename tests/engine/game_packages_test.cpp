@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 using game_packages::HandOver;
@@ -99,6 +102,68 @@ TEST(GamePackages, ProgressTextsBarAndInstallSteps) {
     EXPECT_EQ(seen.back(), 97);
     EXPECT_EQ(step, 98);
     EXPECT_EQ(ticks, 95);  // 3 to 97, then the tick that reaches 98 stops the timer
+}
+
+// Package names and resolutions go onto command lines as they are: a record with one that could
+// add an option is refused, the others are kept in order.
+TEST(GamePackages, RecordsWhoseTextsCouldAddOptionsAreLeftOut) {
+    struct Case {
+        const wchar_t* package;
+        const wchar_t* resolution;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {L"com.tamrix.demo", L"1280x720", true},
+        {L"", L"", true},  // a game fetched here without package name or resolution
+        {L"a", L"1x1", true},
+        {L"com.Game_2.x9", L"", true},
+        {L"com.tamrix.demo --index 1", L"", false},
+        {L"com.tamrix.demo\t", L"", false},
+        {L"com..demo", L"", false},
+        {L".com.demo", L"", false},
+        {L"com.demo.", L"", false},
+        {L"com.9demo", L"", false},
+        {L"com._demo", L"", false},
+        {L"com.d\u00e9mo", L"", false},
+        {L"com.demo", L"1280x720 --index 1", false},
+        {L"com.demo", L"1280X720", false},
+        {L"com.demo", L"x720", false},
+        {L"com.demo", L"1280x", false},
+        {L"com.demo", L"12x80x720", false},
+        {L"com.demo", L"-1x720", false},
+    };
+    std::vector<GameRecord> games;
+    std::vector<std::wstring> kept;
+    for (const Case& c : cases) {
+        GameRecord g = game(c.package, c.package);
+        g.resolution = c.resolution;
+        EXPECT_EQ(!game_packages::refusalOf(g), c.accepted) << c.package << " " << c.resolution;
+        games.push_back(g);
+        if (c.accepted) kept.push_back(c.package);
+    }
+    std::vector<std::wstring> names;
+    for (const auto& g : game_packages::acceptedGames(games, "test")) names.push_back(g.gameName);
+    EXPECT_EQ(names, kept);
+}
+
+// Progress is shown once a second whatever the total says, and the last chunk of a known total
+// at once.
+TEST(GamePackages, ProgressIsShownOnceASecondWhateverTheTotal) {
+    struct Case {
+        DWORD now, last;
+        std::int64_t received, total;
+        bool due;
+    };
+    const Case cases[] = {
+        {5000, 4500, 10, 100, false},   {5000, 4000, 10, 100, true},
+        {5000, 4500, 100, 100, true},   {5000, 4500, 10, -1, false},
+        {5000, 4500, 10, 0, false},     {5000, 3999, 10, -1, true},
+        {5000, 4500, 200, 100, false},  {100, 0xFFFFFF00, 5, -1, false},
+        {900, 0xFFFFFF00, 5, -1, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(game_packages::progressDue(c.now, c.last, c.received, c.total), c.due)
+            << c.now << " " << c.last << " " << c.received << "/" << c.total;
 }
 
 }  // namespace

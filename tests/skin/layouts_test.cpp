@@ -225,6 +225,23 @@ TEST(SkinArchive, WindowsHaveTheirSizes) {
     }
 }
 
+// The windows as the installer builds them: the main window first, with the layout's fonts, and
+// the others after it has shared its fonts 0-8; nothing in any layout is wrong.
+TEST(SkinArchive, EveryWindowLayoutBuildsWithoutADiagnostic) {
+    tk::FontTable::clearShared();
+    for (const wchar_t* file : kWindowLayouts) {
+        tk::PaintManager manager;
+        manager.attachWindow(nullptr, {}, nullptr);
+        tk::Diagnostics diagnostics;
+        EXPECT_TRUE(tk::loadWindowLayout(manager, L"", file, nullptr, &diagnostics))
+            << narrow(file);
+        for (const tk::Diagnostic& d : diagnostics) ADD_FAILURE() << narrow(tk::describe(d));
+        if (std::wstring_view(file) == L"mainframe.xml")
+            for (int id = 0; id < 9; ++id) manager.fonts().addFont(id, {L"Roboto", 12 + id}, true);
+    }
+    tk::FontTable::clearShared();
+}
+
 // ---------------------------------------------------------------------------------------------
 // The main window
 
@@ -369,6 +386,19 @@ TEST(MainWindowLayout, PagesAndWhatTheProgramAssumesOfThem) {
         EXPECT_EQ(bar->value(), 0) << narrow(name);
         EXPECT_EQ(attributeOf(findNode(window.document->roots, name), L"hor"), L"true");
     }
+    // The row under the progress bar names its two parts, the download and then the install:
+    // "progress_download_label" pairs with "progress_install_label", while
+    // "progress_downloading_label2" only ever comes before a game's name.
+    tk::Control* bar = window.find(L"installprogressbar");
+    tk::Control* page = bar->parent();
+    int at = 0;
+    while (page->childAt(at) != bar) ++at;
+    tk::Control* captions = page->childAt(at + 1);
+    ASSERT_NE(captions, nullptr);
+    ASSERT_GE(captions->childCount(), 2);
+    EXPECT_EQ(narrow(captions->childAt(0)->text()), "@progress_download_label");
+    EXPECT_EQ(captions->childAt(1), window.find(L"progress_install_label"));
+
     const tk::LayoutNode* licence = findNode(window.document->roots, L"protocoledit");
     EXPECT_EQ(attributeOf(licence, L"readonly"), L"true");
     EXPECT_EQ(attributeOf(licence, L"rich"), L"true");

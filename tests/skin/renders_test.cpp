@@ -13,7 +13,6 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <rapidjson/document.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -25,8 +24,10 @@
 
 #include "engine/game_packages.h"
 #include "tests/support/test_support.h"
+#include "tests/support/viewer_report.h"
 #include "tests/support/window_support.h"
 #include "toolkit/canvas.h"
+#include "toolkit/font_fallback.h"
 #include "toolkit/geometry.h"
 #include "toolkit/image_cache.h"
 #include "toolkit/png_writer.h"
@@ -47,6 +48,8 @@ constexpr int kScales[] = {96, 192};
 // Texts keep this far (96-DPI units) from the window's left and right edges, and half of it
 // from the top and bottom.
 constexpr int kMargin = 16;
+// The window name of a right-to-left language's render laid out left to right.
+constexpr wchar_t kLeftToRight[] = L"_ltr";
 // A name the vendor's service could give a game.
 constexpr wchar_t kGameName[] = L"Sky Kingdoms Online";
 
@@ -164,7 +167,7 @@ std::vector<Render> rendersOf(const Language& language, int dpi) {
     const helper::LanguageDescriptor descriptor =
         helper::descriptorOf(helper::localeToShort(locale));
     std::vector<Render> renders;
-    renders.reserve(40);  // the references handed out below stay valid
+    renders.reserve(64);  // the references handed out below stay valid
     auto render = [&](const wchar_t* window, const wchar_t* layout, tk::Size size) -> Render& {
         Render& r = renders.emplace_back();
         r.locale = locale;
@@ -340,56 +343,26 @@ std::vector<Render> rendersOf(const Language& language, int dpi) {
     box(L"box_advice_space", false, "path_noice",
         folder_advice::formatAdvice(t("path_more"), L"D", L""),
         {{false, "path_not"}, {true, "path_ok"}});
+
+    // A language written right to left shows every window mirrored: each is rendered once more
+    // laid out left to right, with the same texts, to be compared with.
+    if (tk::isRightToLeftLocale(locale)) {
+        const std::size_t count = renders.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            Render twin = renders[i];
+            twin.window += kLeftToRight;
+            twin.options.insert(twin.options.begin(), {L"--direction", L"ltr"});
+            renders.push_back(std::move(twin));
+        }
+    }
     return renders;
 }
 
 // ---------------------------------------------------------------------------------------------
 // The viewer's report
 
-struct Reported {
-    std::wstring name;
-    std::wstring className;
-    int depth = 0;
-    RECT rect{};
-    bool hasText = false;
-    std::wstring text;
-    bool multiline = false;
-    bool fits = true;
-    bool missingGlyph = false;
-    SIZE need{}, box{};
-    std::vector<std::wstring> faces;
-};
-
-std::vector<Reported> readReport(const std::wstring& path) {
-    std::vector<Reported> out;
-    const std::string json = testing_support::readFileBytes(path);
-    rapidjson::Document document;
-    document.Parse(json.c_str());
-    if (document.HasParseError() || !document.IsArray()) return out;
-    auto text = [](const rapidjson::Value& v) {
-        return utility::utf8ToWide(std::string(v.GetString(), v.GetStringLength()));
-    };
-    for (const auto& c : document.GetArray()) {
-        Reported r;
-        r.name = text(c["name"]);
-        r.className = text(c["class"]);
-        r.depth = c["depth"].GetInt();
-        const auto& rect = c["rect"];
-        r.rect = RECT{rect[0].GetInt(), rect[1].GetInt(), rect[2].GetInt(), rect[3].GetInt()};
-        if (c.HasMember("text")) {
-            r.hasText = true;
-            r.text = text(c["text"]);
-            r.multiline = c["multiline"].GetBool();
-            r.fits = c["fits"].GetBool();
-            r.missingGlyph = c["missingGlyph"].GetBool();
-            r.need = SIZE{c["need"][0].GetInt(), c["need"][1].GetInt()};
-            r.box = SIZE{c["box"][0].GetInt(), c["box"][1].GetInt()};
-            for (const auto& face : c["faces"].GetArray()) r.faces.push_back(text(face));
-        }
-        out.push_back(std::move(r));
-    }
-    return out;
-}
+using Reported = testing_support::ReportedControl;
+using Report = testing_support::ViewerReport;
 
 // The PNG's width and height from its header, or 0 x 0.
 SIZE pngSize(const std::wstring& path) {
@@ -407,8 +380,23 @@ SIZE pngSize(const std::wstring& path) {
 
 struct Rendered {
     Render render;
-    std::vector<Reported> report;
+    Report full;
+    std::vector<Reported> report;  // the controls of the report
 };
+
+// A value as the viewer's batch file writes it: a backslash doubled, a line break as "\n".
+std::wstring batchField(const std::wstring& value) {
+    std::wstring field;
+    for (wchar_t c : value) {
+        if (c == L'\\')
+            field += L"\\\\";
+        else if (c == L'\n')
+            field += L"\\n";
+        else
+            field += c;
+    }
+    return field;
+}
 
 // Runs a Windows program and waits (bounded) for it: its exit code, or -1.
 class Program {
@@ -468,8 +456,9 @@ protected:
                     std::wstring line = L"--lang\t" + r.locale + L"\t--layout\t" + r.layout +
                                         L"\t--dpi\t" + std::to_wstring(dpi);
                     for (const auto& [option, value] : r.options)
-                        line += L"\t" + option + L"\t" + value;
-                    line += L"\t--out\t" + r.png() + L"\t--report\t" + r.report();
+                        line += L"\t" + option + L"\t" + batchField(value);
+                    line += L"\t--out\t" + batchField(r.png()) + L"\t--report\t" +
+                            batchField(r.report());
                     batch += utility::wideToUtf8(line) + "\n";
                     all.push_back(std::move(r));
                 }
@@ -491,8 +480,9 @@ protected:
         }
         for (auto& viewer : viewers) EXPECT_EQ(viewer->wait(240000), 0) << "skin viewer";
         for (Render& r : all) {
-            Rendered done{std::move(r), {}};
-            done.report = readReport(done.render.report());
+            Rendered done{std::move(r), {}, {}};
+            done.full = testing_support::readViewerReport(done.render.report());
+            done.report = done.full.controls;
             rendered_->push_back(std::move(done));
         }
     }
@@ -513,13 +503,16 @@ std::string describe(const Reported& c) {
 }
 
 TEST_F(SkinRenders, EveryWindowIsRenderedInEveryLanguageAtBothScales) {
-    ASSERT_EQ(rendered().size(), std::size(kLanguages) * std::size(kScales) * 27 + 2);
+    // 27 states, the Arabic stage text, and the left-to-right twins of Arabic and Persian.
+    ASSERT_EQ(rendered().size(),
+              std::size(kLanguages) * std::size(kScales) * 27 + 2 + std::size(kScales) * (28 + 27));
     for (const Rendered& r : rendered()) {
         SCOPED_TRACE(r.render.where());
         const SIZE size = pngSize(r.render.png());
         EXPECT_EQ(size.cx, tk::scaleLength(r.render.size.cx, r.render.dpi));
         EXPECT_EQ(size.cy, tk::scaleLength(r.render.size.cy, r.render.dpi));
         ASSERT_FALSE(r.report.empty()) << "no report";
+        for (const tk::Diagnostic& d : r.full.diagnostics) ADD_FAILURE() << narrow(tk::describe(d));
         // The texts the program wrote are on show, in the controls it wrote them into.
         for (const Shown& s : r.render.shown) {
             const bool found = std::any_of(r.report.begin(), r.report.end(), [&](auto& c) {
@@ -580,6 +573,76 @@ TEST_F(SkinRenders, TextsKeepAwayFromTheWindowEdges) {
     }
 }
 
+// What a screen reader says: every control a person can reach (it takes the focus or has an
+// action) has a name, in every window, state and language; the licence check box is named by
+// its sentence and link, the folder edit by the label above it.
+TEST_F(SkinRenders, EveryControlAPersonCanReachHasAName) {
+    int reachable = 0, licence = 0, folder = 0;
+    for (const Rendered& r : rendered()) {
+        const Texts t(r.render.locale);
+        for (const Reported& c : r.report) {
+            if (!c.reachable) continue;
+            ++reachable;
+            EXPECT_FALSE(c.accessibleName.empty())
+                << r.render.where() << ": " << narrow(c.name) << " (" << narrow(c.className)
+                << ") has no name";
+            if (c.name == L"acceptprotocolopt") {
+                ++licence;
+                EXPECT_EQ(narrow(c.accessibleName),
+                          narrow(t("protocol_accept") + L" " + t("protocol_accept_btn")))
+                    << r.render.where();
+            }
+            if (c.name == L"pathedit") {
+                ++folder;
+                EXPECT_EQ(narrow(c.accessibleName), narrow(t("Label_choice_path")))
+                    << r.render.where();
+            }
+        }
+    }
+    EXPECT_GT(reachable, int(rendered().size()) * 2);
+    // The start page in its three states, in every language at both scales (and the twins).
+    EXPECT_GE(licence, int(std::size(kLanguages) * std::size(kScales)) * 3);
+    EXPECT_GE(folder, int(std::size(kLanguages) * std::size(kScales)) * 2);
+}
+
+bool isTwin(const Render& r) {
+    return r.window.ends_with(kLeftToRight);
+}
+
+// Arabic and Persian windows are the mirror image of the same windows laid out left to right:
+// control by control, x' = W - x - w, in every window and state, at both scales.
+TEST_F(SkinRenders, RightToLeftWindowsAreTheMirrorOfTheirLeftToRightLayout) {
+    int windows = 0;
+    for (const Rendered& r : rendered()) {
+        if (!tk::isRightToLeftLocale(r.render.locale) || isTwin(r.render)) continue;
+        SCOPED_TRACE(r.render.where());
+        const auto twin = std::find_if(rendered().begin(), rendered().end(), [&](auto& other) {
+            return other.render.locale == r.render.locale && other.render.dpi == r.render.dpi &&
+                   other.render.window == r.render.window + kLeftToRight;
+        });
+        ASSERT_NE(twin, rendered().end());
+        ASSERT_EQ(r.report.size(), twin->report.size());
+        ASSERT_FALSE(r.report.empty());
+        const int width = tk::scaleLength(r.render.size.cx, r.render.dpi);
+        int moved = 0;
+        for (std::size_t i = 0; i < r.report.size(); ++i) {
+            const Reported& shown = r.report[i];
+            const Reported& ltr = twin->report[i];
+            ASSERT_EQ(shown.name, ltr.name);
+            ASSERT_EQ(shown.className, ltr.className);
+            const RECT mirrored{width - ltr.rect.right, ltr.rect.top, width - ltr.rect.left,
+                                ltr.rect.bottom};
+            EXPECT_TRUE(EqualRect(&shown.rect, &mirrored))
+                << describe(shown) << " at " << shown.rect.left << ".." << shown.rect.right
+                << ", mirrored " << mirrored.left << ".." << mirrored.right;
+            moved += shown.rect.left != ltr.rect.left;
+        }
+        EXPECT_GT(moved, 0) << "nothing moved";
+        ++windows;
+    }
+    EXPECT_EQ(windows, int(std::size(kScales)) * (28 + 27));
+}
+
 // What moves from page to page stays in place: the main action of the start page and of the
 // final page, the progress bar and its text of the progress page and of the game page.
 TEST_F(SkinRenders, PagesKeepTheActionAndTheBarInPlace) {
@@ -610,10 +673,12 @@ TEST_F(SkinRenders, PagesKeepTheActionAndTheBarInPlace) {
                 const Reported* a = find(language.locale, dpi, p.window, p.control);
                 const Reported* b = find(language.locale, dpi, p.otherWindow, p.otherControl);
                 ASSERT_TRUE(a && b) << narrow(language.locale) << " " << narrow(p.control);
+                // The stage text shares its row with the sizes: it starts where the game's does.
+                const bool rtl = tk::isRightToLeftLocale(language.locale);
                 EXPECT_TRUE(same(a->rect, b->rect) ||
                             (std::wstring(p.control) == L"loadingprogresslabel" &&
                              a->rect.top == b->rect.top && a->rect.bottom == b->rect.bottom &&
-                             a->rect.left == b->rect.left))
+                             (rtl ? a->rect.right == b->rect.right : a->rect.left == b->rect.left)))
                     << narrow(language.locale) << " at " << dpi << ": " << narrow(p.otherControl)
                     << " is not where " << narrow(p.control) << " is";
             }

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <rapidjson/document.h>
 
 #include <cstdlib>
 #include <memory>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "tests/support/viewer_report.h"
 #include "tests/support/window_support.h"
 
 namespace demo {
@@ -55,47 +55,10 @@ inline long runProgram(const std::wstring& path, const std::wstring& arguments,
     return code;
 }
 
-// One control of the skin viewer's --report.
-struct ReportedControl {
-    std::wstring name;
-    std::wstring className;
-    RECT rect{};  // client coordinates, device pixels
-    bool hasText = false;
-    std::wstring text;
-    bool fits = true;
-    bool missingGlyph = false;
-    SIZE need{};
-    SIZE box{};
-    std::vector<std::wstring> faces;
-};
+using testing_support::ReportedControl;
 
 inline std::vector<ReportedControl> readReport(const std::wstring& path) {
-    std::vector<ReportedControl> out;
-    const std::string json = testing_support::readFileBytes(path);
-    rapidjson::Document document;
-    document.Parse(json.c_str());
-    if (document.HasParseError() || !document.IsArray()) return out;
-    auto text = [](const rapidjson::Value& v) {
-        return testing_support::widen(std::string(v.GetString(), v.GetStringLength()));
-    };
-    for (const auto& c : document.GetArray()) {
-        ReportedControl r;
-        r.name = text(c["name"]);
-        r.className = text(c["class"]);
-        const auto& rect = c["rect"];
-        r.rect = RECT{rect[0].GetInt(), rect[1].GetInt(), rect[2].GetInt(), rect[3].GetInt()};
-        if (c.HasMember("text")) {
-            r.hasText = true;
-            r.text = text(c["text"]);
-            r.fits = c["fits"].GetBool();
-            r.missingGlyph = c["missingGlyph"].GetBool();
-            r.need = SIZE{c["need"][0].GetInt(), c["need"][1].GetInt()};
-            r.box = SIZE{c["box"][0].GetInt(), c["box"][1].GetInt()};
-            for (const auto& face : c["faces"].GetArray()) r.faces.push_back(text(face));
-        }
-        out.push_back(std::move(r));
-    }
-    return out;
+    return testing_support::readViewerReport(path).controls;
 }
 
 inline std::optional<ReportedControl> reported(const std::vector<ReportedControl>& report,

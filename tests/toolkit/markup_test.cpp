@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "toolkit/attribute_values.h"
 #include "utility/text.h"
 
 namespace tk {
@@ -130,8 +131,18 @@ struct ColourCase {
 
 class ParseColour : public testing::TestWithParam<ColourCase> {};
 
-TEST_P(ParseColour, ReadsOnlyBothForms) {
-    EXPECT_EQ(parseColour(GetParam().text), GetParam().colour);
+// Markup colours are read by the layouts' one colour parser.
+TEST_P(ParseColour, ReadsTheFormsOfLayoutColours) {
+    EXPECT_EQ(parseColor(GetParam().text), GetParam().colour);
+    const std::wstring markup = L"<c " + GetParam().text + L">x</c>";
+    const auto runs = parseMarkup(markup);
+    if (GetParam().colour && GetParam().text.find(L'>') == std::wstring::npos) {
+        ASSERT_EQ(runs.size(), 1u) << testing::PrintToString(markup);
+        EXPECT_EQ(runs[0].style.colour, GetParam().colour);
+    } else if (!GetParam().colour) {
+        for (const TextRun& run : runs) EXPECT_FALSE(run.style.colour) << "a malformed colour";
+        EXPECT_TRUE(plainText(markup).starts_with(L"<c")) << "the tag stays text";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -139,9 +150,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ColourCase{L"#268fd6", 0xFF268FD6u}, ColourCase{L"#268FD6", 0xFF268FD6u},
                     ColourCase{L"#00000000", 0x00000000u}, ColourCase{L"#80ffffff", 0x80FFFFFFu},
                     ColourCase{L"#fff", std::nullopt}, ColourCase{L"268fd6", std::nullopt},
-                    ColourCase{L"#268fd6 ", std::nullopt}, ColourCase{L"#", std::nullopt},
-                    ColourCase{L"", std::nullopt}, ColourCase{L"#0000000g", std::nullopt},
-                    ColourCase{L"#-12345", std::nullopt}));
+                    ColourCase{L"#268fd6 ", 0xFF268FD6u}, ColourCase{L"0x80268fd6", 0x80268FD6u},
+                    ColourCase{L"#", std::nullopt}, ColourCase{L"", std::nullopt},
+                    ColourCase{L"#0000000g", std::nullopt}, ColourCase{L"#-12345", std::nullopt}));
 
 TEST(PlainRuns, NormaliseBreaksAndKeepTags) {
     EXPECT_TRUE(plainRuns(L"").empty());

@@ -342,6 +342,49 @@ TEST(FontFallback, MarksCharactersNoFaceHas) {
     EXPECT_FALSE(measureText(L"abcd", font(L"Roboto"), 96, format(), {}).missingGlyph);
 }
 
+// Characters past the Basic Multilingual Plane are one code point in two UTF-16 units: a face
+// is judged by its own map of them, and the run holds the pair whole.
+TEST(FontFallback, CharactersBeyondTheBasicPlaneFindAFaceThatHasThem) {
+    const struct {
+        const char* name;
+        std::wstring before;
+        std::wstring character;
+        const wchar_t* language;
+        const wchar_t* face;  // a face known to have it
+    } cases[] = {
+        {"emoji in a game's name", L"Sky Kingdoms ", L"\U0001F600", L"en_US", L"DejaVu Sans"},
+        {"a globe", L"World ", L"\U0001F30D", L"en_US", L"Noto Sans Symbols2"},
+        {"rare Han in a Japanese name", L"\u91CE\u5BB6 ", L"\U00020BB7", L"ja_JP",
+         L"Noto Sans CJK JP"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(faceHasGlyphs(c.face, c.character));
+        EXPECT_FALSE(faceHasGlyphs(L"Roboto", c.character));
+        const std::wstring text = c.before + c.character;
+        const std::vector<FaceRun> runs = splitByFace(text, L"Roboto", hanFormForLocale(c.language));
+        ASSERT_FALSE(runs.empty());
+        const FaceRun& last = runs.back();
+        EXPECT_EQ(last.start + last.length, int(text.size()));
+        EXPECT_LE(last.start, int(c.before.size())) << "the pair is split";
+        EXPECT_FALSE(last.missing);
+        EXPECT_TRUE(faceHasGlyphs(last.face, c.character)) << utility::wideToUtf8(last.face);
+
+        // Drawn in the requested face, the character comes out as the face that has it draws
+        // it, not as the requested face's empty box.
+        const TextMetrics m = measureText(c.character, font(L"Roboto", 28), 96,
+                                          with(format(), c.language), {});
+        EXPECT_FALSE(m.missingGlyph);
+        const Rect box{4, 4, 92, 60};
+        const auto fallback =
+            draw(c.character, font(L"Roboto", 28), with(format(), c.language), box, {96, 64});
+        const auto own =
+            draw(c.character, font(c.face, 28), with(format(), c.language), box, {96, 64});
+        EXPECT_GT(own->inkCount(box), 40);
+        EXPECT_GT(agreement(*fallback, *own, box, 8), 0.9);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 
 struct Sample {

@@ -119,7 +119,7 @@ TEST(TextTableLoad, RowsSetKeysFromTheirColumnLaterRowsWinShortRowsAddNothing) {
                            {L"short", std::nullopt},
                            {L"exact", L"en"},
                            {L"dup", L"second"},
-                           {L"MsgBox_xp", L"line one\\r\\nline two\\t\\\\end"},
+                           {L"MsgBox_xp", L"line one\nline two\\t\\\\end"},
                            {L"blank", L""},
                            {L"kind_missing", std::nullopt},
                            {L"zh", L"ko"},
@@ -174,6 +174,31 @@ TEST(TextTableLoad, CellsOver512Utf16UnitsReadAsEmpty) {
         ASSERT_TRUE(text.has_value());
         EXPECT_EQ(text->size(), c.length);
     }
+}
+
+// A cell's typed "\r\n" or "\n" is a line break; other backslashes stay as typed.
+TEST(TextTableLoad, TypedLineBreakEscapesBecomeOneLineBreak) {
+    const struct {
+        const char* cell;
+        const wchar_t* text;
+    } cases[] = {
+        {R"(one\r\ntwo)", L"one\ntwo"},
+        {R"(one\ntwo)", L"one\ntwo"},
+        {R"(a\r\nb\nc\r\n)", L"a\nb\nc\n"},
+        {R"(\r\n\r\n)", L"\n\n"},
+        {R"(C:\new\rooms\n)", L"C:\new\\rooms\n"},
+        {R"(a\rb\\c\t)", L"a\\rb\\\\c\\t"},
+        {R"(\)", L"\\"},
+        {R"(\r\)", L"\\r\\"},
+    };
+    std::vector<std::string> rows;
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        rows.push_back("Label\tk" + std::to_string(i) + "\t" + cases[i].cell);
+    TextTable texts;
+    texts.setLanguage(L"zh_CN");
+    ASSERT_TRUE(texts.loadFromBytes(table(rows)));
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(texts.find(L"k" + std::to_wstring(i)), cases[i].text) << cases[i].cell;
 }
 
 TEST(TextTableLoad, BrokenHeadersLoadNothing) {

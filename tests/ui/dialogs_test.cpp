@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "app/config_imp.h"
@@ -286,11 +287,12 @@ TEST_F(DialogsTest, EveryButtonOfTheErrorDialogs) {
     };
     const Case cases[] = {
         {false, L"btnLeft", L"", L"", downloadTip, {true}, {}, 0, true},
+        // Install help from the service is no text for a download that broke off.
         {false,
          L"btnRight",
-         L"The disk is full",
+         L"Reinstall after disabling your antivirus",
          L"",
-         L"The disk is full",
+         downloadTip,
          {},
          {kBrowserUrl},
          1,
@@ -354,6 +356,34 @@ TEST_F(DialogsTest, RetryClosesTheDownloadErrorDialogSoTheNextFailureOpensANewOn
     ASSERT_TRUE(AccessibleWindow(second).press(L"Retry"));
     ASSERT_TRUE(pumpUntil([&] { return current == nullptr; }));
     EXPECT_EQ(services_.starts, (std::vector<bool>{true, true}));
+}
+
+// The main window's one dialog of each kind: a dialog whose window cannot be made (an owner that
+// is gone) leaves nothing behind, so the next request makes a new one; while one is open a request
+// only shows it again; its end clears the reference.
+TEST_F(DialogsTest, AnErrorDialogWhoseWindowWasNotMadeIsTriedAgain) {
+    HWND goneOwner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(DestroyWindow(goneOwner));
+    auto attempts = [&](auto* slot) {
+        using Box = std::remove_pointer_t<decltype(slot)>;
+        Box* box = nullptr;
+        EXPECT_EQ(showOneDialog(box, goneOwner, services_), nullptr);
+        EXPECT_EQ(box, nullptr) << "nothing is kept of a dialog without a window";
+        Box* shown = showOneDialog(box, owner_.hwnd(), services_);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(box, shown);
+        const HWND hwnd = shown->hwnd();
+        ASSERT_TRUE(IsWindowVisible(hwnd));
+        ShowWindow(hwnd, SW_HIDE);
+        EXPECT_EQ(showOneDialog(box, owner_.hwnd(), services_), shown) << "the open one again";
+        EXPECT_TRUE(IsWindowVisible(hwnd));
+        shown->close(1);
+        ASSERT_TRUE(pumpUntil([&] { return box == nullptr; }));
+        EXPECT_TRUE(gone(hwnd));
+    };
+    attempts(static_cast<TxInstallErrorBox*>(nullptr));
+    attempts(static_cast<TxDownloaderErrorBox*>(nullptr));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // skin_viewer: renders a layout of the skin, the way a window of the installer would show it.
 //
 //   skin_viewer --layout mainframe.xml [--skin-dir DIR | --archive FILE.7z | --exe FILE.exe]
-//               [--lang zh_CN] [--dpi 192 (default: the system's)] [--font FACE] [--font-file FILE]
+//               [--lang zh_CN] [--dpi 192 (default: the system's)] [--direction ltr|rtl]
+//               [--font FACE] [--font-file FILE]
 //               [--select NAME=INDEX] [--text NAME=TEXT] [--visible NAME=0|1]
 //               [--enabled NAME=0|1] [--attr NAME.ATTRIBUTE=VALUE]
 //               [--box-font FACE] [--box-icon IMAGE] [--box-text TEXT]
@@ -9,17 +10,24 @@
 //               [--out FILE.png] [--report FILE.json] [--live]
 //   skin_viewer [sources] [--font-file FILE] --batch FILE
 //
-// Options apply in the order given. --font sets the default font and ids 0-8 to the face, as
-// the main window does at start (one point larger for Thai). The --box options do what a
-// message box does to its layout: --box-font its fonts (default and ids 0-3, sizes 12 to 18),
-// --box-icon its icon (an empty name hides the icon and widens the text), --box-text its text,
-// --button inserts one of its buttons into "bottombar". --report writes every visible control
-// with its rectangle and depth in the tree, and for texts whether they fit their box. Without
-// --live no window is shown: the layout is laid out and painted off screen at the DPI.
+// A window reads in the direction of its language; --direction lays it out left to right or
+// right to left whatever the language. Options apply in the order given. --font sets the default
+// font and ids 0-8 to the face, as the main window does at start (one point larger for Thai). The
+// --box options do what a message box does to its layout: --box-font its fonts (default and ids
+// 0-3, sizes 12 to 18), --box-icon its icon (an empty name hides the icon and widens the text),
+// --box-text its text, --button inserts one of its buttons into "bottombar". --font and
+// --box-font set their fonts before the layout is built, as the windows that opened before this
+// one have, so that its font ids are judged against them. --report writes every visible control
+// with its rectangle and depth in the tree, what a screen reader calls it and whether a person
+// can reach it, and for texts whether they fit their box; and what is wrong with the layout
+// (file, line, element, attribute, value and message of each diagnostic), also when the layout
+// cannot be built. The diagnostics go to stderr too. Without --live no window is shown: the
+// layout is laid out and painted off screen at the DPI.
 //
 // --batch renders many layouts in one process: the file (UTF-8) holds one render per line,
-// its options and values separated by TABs (so a value may hold spaces; a value may be empty);
-// empty lines and lines starting with "#" are skipped. The sources and font files of the
+// its options and values separated by TABs (so a value may hold spaces; a value may be empty;
+// a backslash is written "\\" and a line break "\n"); empty lines and lines starting with "#"
+// are skipped. The sources and font files of the
 // command line serve every line. Each render starts afresh: no shared fonts, the text table of
 // its language. A line that fails is reported on stderr with its number, and the viewer then
 // exits with 1 after the last line.
@@ -35,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/accessible_name.h"
 #include "toolkit/combo.h"
 #include "toolkit/container.h"
 #include "toolkit/edit.h"
@@ -58,7 +67,8 @@ struct Options {
     std::wstring out;
     std::wstring report;
     std::wstring batch;
-    int dpi = 0;  // 0: the system's
+    int dpi = 0;             // 0: the system's
+    std::wstring direction;  // empty: the language's
     bool live = false;
     std::vector<std::pair<std::wstring, std::wstring>> edits;  // option name, value, in order
 };
@@ -224,6 +234,9 @@ void reportControl(tk::Control& c, int depth, std::wstring& out, tk::PaintManage
            jsonText(std::wstring(c.className())) + L",\"depth\":" + std::to_wstring(depth) +
            L",\"rect\":[" + std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
            std::to_wstring(r.right) + L"," + std::to_wstring(r.bottom) + L"]";
+    out += L",\"accessible\":{\"name\":" + jsonText(tk::accessibleName(c)) + L",\"role\":" +
+           std::to_wstring(c.accessible().role) + L",\"reachable\":" +
+           jsonBool(tk::isReachable(c)) + L"}";
     if (auto* label = dynamic_cast<tk::Label*>(&c); label && !label->text().empty()) {
         const tk::Rect box = r.deflate(tk::scaleInsets(label->textPadding(), manager.dpi()));
         tk::TextFormat format = label->textFormat();
@@ -250,11 +263,22 @@ void reportControl(tk::Control& c, int depth, std::wstring& out, tk::PaintManage
         if (tk::Control* child = c.childAt(i)) reportControl(*child, depth + 1, out, manager);
 }
 
-bool writeReport(const std::wstring& path, tk::PaintManager& manager) {
-    std::wstring out = L"[\n";
+std::wstring reportDiagnostics(const tk::Diagnostics& diagnostics) {
+    std::wstring out;
+    for (const tk::Diagnostic& d : diagnostics)
+        out += std::wstring(out.empty() ? L"" : L",\n") + L"{\"file\":" + jsonText(d.file) +
+               L",\"line\":" + std::to_wstring(d.line) + L",\"element\":" + jsonText(d.element) +
+               L",\"attribute\":" + jsonText(d.attribute) + L",\"value\":" + jsonText(d.value) +
+               L",\"message\":" + jsonText(d.message) + L"}";
+    return out;
+}
+
+bool writeReport(const std::wstring& path, tk::PaintManager& manager,
+                 const tk::Diagnostics& diagnostics) {
+    std::wstring out = L"{\"controls\":[\n";
     if (manager.root()) reportControl(*manager.root(), 0, out, manager);
-    if (out.size() > 2) out.erase(out.size() - 2, 1);  // the last comma
-    out += L"]\n";
+    if (out.ends_with(L",\n")) out.erase(out.size() - 2, 1);  // the last comma
+    out += L"],\n\"diagnostics\":[\n" + reportDiagnostics(diagnostics) + L"]}\n";
     std::ofstream file(path.c_str(), std::ios::binary);
     const std::string utf8 = utility::wideToUtf8(out);
     file.write(utf8.data(), static_cast<std::streamsize>(utf8.size()));
@@ -271,6 +295,7 @@ protected:
     std::wstring windowClassName() const override { return L"tk.SkinViewer"; }
     std::wstring skinFile() const override { return layout_; }
     void initWindow() override {
+        if (!options_.direction.empty()) manager().setRightToLeft(options_.direction == L"rtl");
         for (const auto& [option, value] : options_.edits)
             applyEdit(manager(), option, value, options_.language);
     }
@@ -308,17 +333,30 @@ void useLanguage(const std::wstring& language) {
 
 // Renders off screen; false (with the reason on stderr) when something was not applied or not
 // written.
+bool isFontEdit(const std::wstring& option) {
+    return option == L"--font" || option == L"--box-font";
+}
+
 bool renderOffScreen(const Options& options) {
     useLanguage(options.language);
     tk::FontTable::clearShared();
     tk::PaintManager manager;
     manager.attachWindow(nullptr, {}, nullptr);
     manager.setDpi(options.dpi > 0 ? options.dpi : tk::windowDpi(nullptr));
-    const auto settings = tk::loadWindowLayout(manager, L"", options.layout, nullptr);
-    if (!settings || !manager.root()) return fail(L"cannot load layout", options.layout), false;
+    if (!options.direction.empty()) manager.setRightToLeft(options.direction == L"rtl");
+    for (const auto& [option, value] : options.edits)
+        if (isFontEdit(option)) applyEdit(manager, option, value, options.language);
+    tk::Diagnostics diagnostics;
+    const auto settings = tk::loadWindowLayout(manager, L"", options.layout, nullptr, &diagnostics);
+    for (const tk::Diagnostic& d : diagnostics)
+        fwprintf(stderr, L"skin_viewer: %ls\n", tk::describe(d).c_str());
+    if (!settings || !manager.root()) {
+        if (!options.report.empty()) writeReport(options.report, manager, diagnostics);
+        return fail(L"cannot load layout", options.layout), false;
+    }
     bool ok = true;
     for (const auto& [option, value] : options.edits)
-        if (!applyEdit(manager, option, value, options.language)) {
+        if (!isFontEdit(option) && !applyEdit(manager, option, value, options.language)) {
             fwprintf(stderr, L"skin_viewer: %ls %ls not applied\n", option.c_str(), value.c_str());
             ok = false;
         }
@@ -330,7 +368,7 @@ bool renderOffScreen(const Options& options) {
     manager.paintAll();
     if (!options.out.empty() && !tk::writePng(options.out, manager.surface()))
         return fail(L"cannot write", options.out), false;
-    if (!options.report.empty() && !writeReport(options.report, manager))
+    if (!options.report.empty() && !writeReport(options.report, manager, diagnostics))
         return fail(L"cannot write", options.report), false;
     return ok;
 }
@@ -350,6 +388,8 @@ bool takeOption(Options& options, const std::wstring& option, const std::wstring
         options.language = value;
     else if (option == L"--dpi")
         options.dpi = _wtoi(value.c_str());
+    else if (option == L"--direction" && (value == L"ltr" || value == L"rtl"))
+        options.direction = value;
     else if (option == L"--out")
         options.out = value;
     else if (option == L"--report")
@@ -363,12 +403,25 @@ bool takeOption(Options& options, const std::wstring& option, const std::wstring
     return true;
 }
 
+// A batch field as written ("\\" a backslash, "\n" a line break) back to its value.
+std::wstring unescapeField(const std::wstring& field) {
+    std::wstring value;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == L'\\' && i + 1 < field.size() &&
+            (field[i + 1] == L'\\' || field[i + 1] == L'n'))
+            value += field[++i] == L'n' ? L'\n' : L'\\';
+        else
+            value += field[i];
+    }
+    return value;
+}
+
 std::vector<std::wstring> splitTabs(const std::wstring& line) {
     std::vector<std::wstring> fields;
     size_t start = 0;
     for (;;) {
         const size_t tab = line.find(L'\t', start);
-        fields.push_back(line.substr(start, tab - start));
+        fields.push_back(unescapeField(line.substr(start, tab - start)));
         if (tab == std::wstring::npos) return fields;
         start = tab + 1;
     }
