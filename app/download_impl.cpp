@@ -185,6 +185,9 @@ void DownloadImpl::shutdown() {
     if (mainFrame_ && mainFrame_->hwnd()) mainFrame_->showWindow(false, false);
     TxReporter::instance().shutdown();
     DownloaderModel::instance().stop();
+    // The stop line: the model's threads have ended, nothing of the run writes after it.
+    LOG_AT("DownloadImpl::shutdown", L"model stopped");
     DownloaderModel::destroyInstance();
+    LOG_AT("DownloadImpl::shutdown", L"model destroyed");
     curl_global_cleanup();
 }

@@ -39,6 +39,11 @@ void shareRoom(const std::vector<BoxItem>& items, std::vector<int>& sizes, int r
     }
 }
 
+// The value within [low, high]; low when the range is empty (an area smaller than its inset).
+int cut(int value, int low, int high) {
+    return std::max(low, std::min(value, std::max(low, high)));
+}
+
 Rect placeFloat(const Rect& container, const BoxItem& item) {
     Rect r = item.floatPos.offset(container.left, container.top);
     if (item.main > 0 || item.cross > 0) {
@@ -90,10 +95,14 @@ std::vector<Rect> layoutBox(Axis axis, const Rect& container, const Rect& area, 
         const int crossAfter = vertical ? item.margin.right : item.margin.bottom;
         int cross = item.cross > 0 ? item.cross : crossSize - crossBefore - crossAfter;
         cross = std::max(0, clampBounds(cross, item.minCross, item.maxCross));
-        const int start = std::min(cursor + before, end);
-        const int stop = std::min(start + sizes[i], end);
-        const int crossStart = (vertical ? area.left : area.top) + crossBefore;
-        const int crossStop = crossStart + cross;
+        // Both axes are cut at the area's ends: a fixed cross size or a margin never reaches
+        // past them, also when the area has no room left.
+        const int start = cut(cursor + before, vertical ? area.top : area.left, end);
+        const int stop = cut(start + sizes[i], start, end);
+        const int crossOrigin = vertical ? area.left : area.top;
+        const int crossEnd = vertical ? area.right : area.bottom;
+        const int crossStart = cut(crossOrigin + crossBefore, crossOrigin, crossEnd);
+        const int crossStop = cut(crossStart + cross, crossStart, crossEnd);
         rects[i] = vertical ? Rect{crossStart, start, crossStop, stop}
                             : Rect{start, crossStart, stop, crossStop};
         cursor = stop + after;

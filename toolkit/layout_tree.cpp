@@ -96,24 +96,29 @@ public:
     void readChildren(const pugi::xml_node& node, std::vector<LayoutNode>& out, int depth,
                       const Source& source) {
         for (const auto& child : node.children()) {
+            if (tooLarge_) return;
             if (child.type() != pugi::node_element) continue;
             const std::string_view element = child.name();
             const int line = source.line(child);
             if (element == "Font") {
                 document_.fonts.push_back(readFont(readAttributes(child), source, line));
             } else if (element == "Include") {
-                include(child, out, depth, source, line);
-            } else {
+                // Counted as an element: includes of includes multiply without one.
+                if (count()) include(child, out, depth, source, line);
+            } else if (enter()) {
                 LayoutNode n{utility::utf8ToWide(child.name()),
                              readAttributes(child),
                              {},
                              source.file(),
                              line};
                 readChildren(child, n.children, depth, source);
+                --nesting_;
                 out.push_back(std::move(n));
             }
         }
     }
+
+    bool tooLarge() const { return tooLarge_; }
 
 private:
     void include(const pugi::xml_node& node, std::vector<LayoutNode>& out, int depth,
@@ -139,8 +144,26 @@ private:
         readChildren(included.document_element(), out, depth + 1, inner);
     }
 
+    // One element more; false (and the whole read ends) past the bound.
+    bool count() {
+        if (elements_ >= kMaxLayoutElements) tooLarge_ = true;
+        if (tooLarge_) return false;
+        ++elements_;
+        return true;
+    }
+    // One element more, one level deeper.
+    bool enter() {
+        if (nesting_ >= kMaxLayoutDepth) tooLarge_ = true;
+        if (!count()) return false;
+        ++nesting_;
+        return true;
+    }
+
     const LayoutFileLoader& loader_;
     LayoutDocument& document_;
+    int nesting_ = 0;
+    int elements_ = 0;
+    bool tooLarge_ = false;
 };
 
 }  // namespace
@@ -171,7 +194,13 @@ std::optional<LayoutDocument> parseLayout(const std::vector<unsigned char>& xml,
     layout.window = readAttributes(root);
     layout.file = file;
     layout.windowLine = source.line(root);
-    TreeReader(loader, layout).readChildren(root, layout.roots, 0, source);
+    TreeReader reader(loader, layout);
+    reader.readChildren(root, layout.roots, 0, source);
+    if (reader.tooLarge()) {
+        source.report(layout.windowLine, L"Window", {}, {},
+                      L"the elements nest too deep or are too many, includes in place");
+        return std::nullopt;
+    }
     return layout;
 }
 

@@ -52,8 +52,13 @@ using LayoutFileLoader =
 // Parses a layout (UTF-8 XML whose root is Window) read from the named file. Nothing when it
 // does not parse or has no Window root. An Include whose file is missing or does not parse adds
 // nothing; includes nest at most kMaxIncludeDepth deep, which also ends include cycles. Each of
-// these, and a Font attribute that does not read, adds a diagnostic when a list is given.
+// these, and a Font attribute that does not read, adds a diagnostic when a list is given. A
+// layout whose elements, with its includes in place, nest deeper than kMaxLayoutDepth below the
+// Window or number more than kMaxLayoutElements does not parse either (with a diagnostic): the
+// tree and every pass over it stay bounded.
 constexpr int kMaxIncludeDepth = 8;
+constexpr int kMaxLayoutDepth = 32;
+constexpr int kMaxLayoutElements = 4096;
 std::optional<LayoutDocument> parseLayout(const std::vector<unsigned char>& xml,
                                           const LayoutFileLoader& loader,
                                           const std::wstring& file = {},

@@ -128,6 +128,47 @@ struct Context {
     ShapingFont* primary = nullptr;
 };
 
+WORD typeAt(const std::wstring& text, int at) {
+    WORD type = 0;
+    GetStringTypeW(CT_CTYPE2, text.c_str() + at, 1, &type);
+    return type;
+}
+
+// Wine's itemiser leaves European terminators ("%", currency signs) that follow or precede a
+// number at the paragraph's level instead of the number's, so "30%" reads "%30" inside a
+// right-to-left paragraph. Those characters are cut into an item of the number's level.
+void joinTerminatorsToNumbers(const std::wstring& text, std::vector<SCRIPT_ITEM>& items) {
+    for (std::size_t i = 0; i + 1 < items.size(); ++i) {
+        const int start = items[i].iCharPos, end = items[i + 1].iCharPos;
+        const int level = items[i].a.s.uBidiLevel;
+        auto terminators = [&](int from, int step) {
+            int n = 0;
+            while (from + n * step >= start && from + n * step < end &&
+                   typeAt(text, from + n * step) == C2_EUROPETERMINATOR)
+                ++n;
+            return n;
+        };
+        auto numberAt = [&](std::size_t item, int at) {
+            return items[item].a.s.uBidiLevel > level && typeAt(text, at) == C2_EUROPENUMBER;
+        };
+        SCRIPT_ITEM cut = items[i];
+        if (const int n = terminators(start, 1); n > 0 && i > 0 && numberAt(i - 1, start - 1)) {
+            cut.iCharPos = start + n;
+            items[i].a = items[i - 1].a;
+        } else if (const int m = terminators(end - 1, -1);
+                   m > 0 && i + 2 < items.size() && numberAt(i + 1, end)) {
+            cut = items[i + 1];
+            cut.iCharPos = end - m;
+        } else {
+            continue;
+        }
+        if (cut.iCharPos <= start)
+            items[i].a = cut.a;  // the whole item is the number's signs
+        else if (cut.iCharPos < end)
+            items.insert(items.begin() + static_cast<std::ptrdiff_t>(i) + 1, cut);
+    }
+}
+
 std::vector<SCRIPT_ITEM> itemize(const std::wstring& text, bool rtl) {
     SCRIPT_CONTROL control{};
     SCRIPT_STATE state{};
@@ -144,6 +185,7 @@ std::vector<SCRIPT_ITEM> itemize(const std::wstring& text, bool rtl) {
     }
     items[count].iCharPos = length;  // the sentinel ScriptItemize writes; kept on failure too
     items.resize(count + 1);
+    if (rtl) joinTerminatorsToNumbers(text, items);
     return items;
 }
 

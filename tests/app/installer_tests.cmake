@@ -9,3 +9,5 @@ endforeach()
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/tests/screens)
 # The import table test reads the installer's file.
 add_dependencies(app_installer_imports_test tamrix_installer)
+# The ten-run soak starts the installer ten times, each run up to about half a minute.
+set_tests_properties(app_installer_soak_world_test PROPERTIES TIMEOUT 900)

@@ -177,6 +177,10 @@ std::string Run::describeRequests() const {
     return text;
 }
 
+std::size_t Run::uploadCount() const {
+    return static_cast<std::size_t>(std::count_if(requests.begin(), requests.end(), isUpload));
+}
+
 bool Run::allUploadsSigned() const {
     bool any = false;
     for (const auto& request : requests) {
@@ -282,16 +286,32 @@ bool setProgramWindowsVersion(const std::wstring& exeName, const std::wstring& v
            ERROR_SUCCESS;
 }
 
-long lastWriteTimeOfDay(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
+namespace {
+
+long localTimeOfDay(const FILETIME& utc) {
     FILETIME local{};
     SYSTEMTIME time{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
-        !FileTimeToSystemTime(&local, &time)) {
-        return -1;
-    }
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &time)) return -1;
     return ((time.wHour * 60L + time.wMinute) * 60L + time.wSecond) * 1000L + time.wMilliseconds;
+}
+
+}  // namespace
+
+long lastWriteTimeOfDay(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return localTimeOfDay(data.ftLastWriteTime);
+}
+
+long registryWriteTimeOfDay(const std::wstring& subKey) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return -1;
+    FILETIME written{};
+    const LONG result = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr, &written);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? localTimeOfDay(written) : -1;
 }
 
 std::string defaultVersionDocument() {

@@ -46,6 +46,7 @@ struct Run {
     // True when there were uploads and each carried a signature the double accepted and events
     // of the reporter's form.
     bool allUploadsSigned() const;
+    std::size_t uploadCount() const;
 };
 
 // Fills the run's requests with those recorded since `since`. The process ended once its last
@@ -76,6 +77,8 @@ bool setProgramWindowsVersion(const std::wstring& exeName, const std::wstring& v
 // Milliseconds of the day, in local time as the log writes it, of the file's last write; -1 when
 // it cannot be read.
 long lastWriteTimeOfDay(const std::wstring& path);
+// The same for the last write of a key under the current user (its values included).
+long registryWriteTimeOfDay(const std::wstring& subKey);
 
 // The version document the double serves by default, for a test to change and serve instead.
 std::string defaultVersionDocument();

@@ -94,3 +94,46 @@ TEST(LayoutTree, LayoutsThatDoNotParseOrHaveNoWindowGiveNothing) {
 }
 
 }  // namespace
+
+// Nesting and size are bounded with includes in place: a layout at a bound still parses, one
+// past it gives nothing (an include counts as an element of its own).
+TEST(LayoutTree, DepthAndElementBoundsHoldAcrossIncludes) {
+    const auto nested = [](int levels) {
+        std::string xml;
+        for (int i = 0; i < levels; ++i) xml += "<VerticalLayout>";
+        for (int i = 0; i < levels; ++i) xml += "</VerticalLayout>";
+        return xml;
+    };
+    const auto repeated = [](int count, const std::string& element) {
+        std::string xml;
+        for (int i = 0; i < count; ++i) xml += element;
+        return xml;
+    };
+    struct Case {
+        const char* what;
+        std::string window;
+        std::string included;  // "inc.xml"
+        bool parses;
+    };
+    const int depth = tk::kMaxLayoutDepth;
+    const int most = tk::kMaxLayoutElements;
+    const Case cases[] = {
+        {"nested to the bound", nested(depth), "", true},
+        {"nested past the bound", nested(depth + 1), "", false},
+        {"nested past the bound through an include",
+         "<HorizontalLayout><Include source=\"inc.xml\"/></HorizontalLayout>",
+         "<Window>" + nested(depth) + "</Window>", false},
+        {"as many elements as allowed", repeated(most, "<Control/>"), "", true},
+        {"one element too many", repeated(most + 1, "<Control/>"), "", false},
+        {"includes that multiply", repeated(8, "<Include source=\"inc.xml\"/>"),
+         "<Window>" + repeated(8, "<Include source=\"inc.xml\"/>") + "</Window>", false},
+    };
+    for (const Case& c : cases) {
+        Files files;
+        if (!c.included.empty()) files.files[L"inc.xml"] = c.included;
+        const auto layout =
+            tk::parseLayout(bytes("<Window>" + c.window + "</Window>"), files.loader());
+        EXPECT_EQ(layout.has_value(), c.parses) << c.what;
+        EXPECT_LE(files.calls, tk::kMaxLayoutElements) << c.what;
+    }
+}

@@ -26,17 +26,8 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
-set(work ${OUT_DIR}/toolkit-skin-sources)
-file(REMOVE_RECURSE ${work})
-file(MAKE_DIRECTORY ${work})
-
-function(run)
-  execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${work} RESULT_VARIABLE failed
-    OUTPUT_QUIET ERROR_VARIABLE errors)
-  if(failed)
-    message(FATAL_ERROR "failed: ${ARGN}\n${errors}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/data_script.cmake)
+data_work_folder(${OUT_DIR}/toolkit-skin-sources)
 
 # A solid LZMA2 skin: layouts a disk folder may override, an image in a folder and a text table.
 file(WRITE ${work}/mainframe.xml "<Window archive=\"mainframe\"/>")

@@ -362,7 +362,8 @@ TEST(FontFallback, CharactersBeyondTheBasicPlaneFindAFaceThatHasThem) {
         EXPECT_TRUE(faceHasGlyphs(c.face, c.character));
         EXPECT_FALSE(faceHasGlyphs(L"Roboto", c.character));
         const std::wstring text = c.before + c.character;
-        const std::vector<FaceRun> runs = splitByFace(text, L"Roboto", hanFormForLocale(c.language));
+        const std::vector<FaceRun> runs =
+            splitByFace(text, L"Roboto", hanFormForLocale(c.language));
         ASSERT_FALSE(runs.empty());
         const FaceRun& last = runs.back();
         EXPECT_EQ(last.start + last.length, int(text.size()));
@@ -372,8 +373,8 @@ TEST(FontFallback, CharactersBeyondTheBasicPlaneFindAFaceThatHasThem) {
 
         // Drawn in the requested face, the character comes out as the face that has it draws
         // it, not as the requested face's empty box.
-        const TextMetrics m = measureText(c.character, font(L"Roboto", 28), 96,
-                                          with(format(), c.language), {});
+        const TextMetrics m =
+            measureText(c.character, font(L"Roboto", 28), 96, with(format(), c.language), {});
         EXPECT_FALSE(m.missingGlyph);
         const Rect box{4, 4, 92, 60};
         const auto fallback =
@@ -484,6 +485,42 @@ TEST(Languages, ReadingOrderFollowsTheScript) {
 
 // Right-to-left runs that end in a ligature of several characters (lam-alef), of every length:
 // measuring them leaves the C runtime's heap intact.
+// A number with its percent or currency sign reads left to right inside a right-to-left
+// paragraph: "99%" is drawn as it is in a left-to-right one, whatever stands around it.
+TEST(Languages, NumbersKeepTheirSignsInRightToLeftParagraphs) {
+    const std::wstring texts[] = {L"99%", L"\u062C\u0627\u0631 30% \u062C\u0627\u0631", L"(45%)",
+                                  L"$12", L"\u062C\u0627\u0631 $12 \u062C\u0627\u0631"};
+    for (const std::wstring& text : texts) {
+        SCOPED_TRACE(utility::wideToUtf8(text));
+        const std::wstring number =
+            text.substr(text.find_first_of(L"$0123456789"),
+                        text.find_last_of(L"%0123456789") + 1 - text.find_first_of(L"$0123456789"));
+        TextFormat rtl = format(kAlignLeft | kAlignVCenter);
+        rtl.rightToLeft = true;
+        const Rect box{4, 0, 396, 40};
+        const auto shown = draw(text, font(L"Noto Sans Arabic", 20), rtl, box, {400, 40});
+        const auto alone = draw(number, font(L"Noto Sans Arabic", 20), rtl, box, {400, 40});
+        const auto ltr = draw(number, font(L"Noto Sans Arabic", 20), format(), box, {400, 40});
+        // Alone, the number is the left-to-right drawing; inside the sentence its ink is the
+        // same shape somewhere along the line.
+        EXPECT_GT(agreement(*alone, *ltr, box), 0.95);
+        const Rect ink = ltr->ink();
+        int best = 0;
+        for (int dx = -box.width(); dx <= box.width(); ++dx) {
+            int both = 0;
+            for (int y = ink.top; y < ink.bottom; ++y)
+                for (int x = ink.left; x < ink.right; ++x)
+                    if (x + dx >= 0 && x + dx < 400)
+                        both += ltr->inked(x, y, 64) && shown->inked(x + dx, y, 64);
+            best = std::max(best, both);
+        }
+        int own = 0;
+        for (int y = ink.top; y < ink.bottom; ++y)
+            for (int x = ink.left; x < ink.right; ++x) own += ltr->inked(x, y, 64);
+        EXPECT_GT(best, own * 9 / 10);
+    }
+}
+
 TEST(Languages, ArabicRunsEndingInALigatureKeepTheHeapIntact) {
     for (int letters = 0; letters < 64; ++letters) {
         const std::wstring text = std::wstring(letters, L'\u0628') + L"\u0644\u0627";

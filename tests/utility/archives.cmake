@@ -23,17 +23,8 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
-set(work ${OUT_DIR}/archive-sources)
-file(REMOVE_RECURSE ${work})
-file(MAKE_DIRECTORY ${work})
-
-function(run)
-  execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${work} RESULT_VARIABLE failed
-    OUTPUT_QUIET ERROR_VARIABLE errors)
-  if(failed)
-    message(FATAL_ERROR "failed: ${ARGN}\n${errors}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/data_script.cmake)
+data_work_folder(${OUT_DIR}/archive-sources)
 
 # archive(<name> <7-Zip options and members...>): a new archive from members below ${work}.
 function(archive name)
