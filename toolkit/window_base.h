@@ -78,7 +78,8 @@ public:
 
     // Key handling shared by every window before the message reaches the window procedure
     // (the message loop calls it for each message): Tab moves the focus, Space activates the
-    // focused control, Escape goes to the default key handling. True when the key was used.
+    // focused control, Escape goes to the default key handling; keys with Alt are left to the
+    // system. True when the key was used.
     static bool preTranslateMessage(const MSG& message);
 
 protected:
@@ -120,6 +121,8 @@ private:
     void onMouseMove(Point point);
     void onButtonDown(Point point);
     void onButtonUp(Point point);
+    // Forgets the pressed control: the press was taken away (capture lost, window disabled).
+    void cancelPress();
     LRESULT onNcHitTest(LPARAM lParam);
     bool onSetCursor();
     void updateTooltip();

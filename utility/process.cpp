@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "utility/log.h"
 #include "utility/system_info.h"
@@ -56,6 +57,20 @@ std::wstring commandLine(const std::wstring& file, const std::wstring& params) {
     std::wstring line = L"\"" + file + L"\"";
     if (!params.empty()) line += L" " + params;
     return line;
+}
+
+bool isWebAddress(const std::wstring& target) {
+    std::size_t rest = 0;
+    for (const wchar_t* scheme : {L"http://", L"https://"}) {
+        const std::size_t length = wcslen(scheme);
+        if (target.size() >= length && _wcsnicmp(target.c_str(), scheme, length) == 0)
+            rest = length;
+    }
+    if (rest == 0 || rest == target.size() || target[rest] == L'/' || target[rest] == L'\\')
+        return false;
+    for (const wchar_t c : target)
+        if (c <= L' ' || c == L'"' || c == 0x7F) return false;
+    return true;
 }
 
 }  // namespace detail
@@ -118,6 +133,11 @@ bool execute(const std::wstring& file, const std::wstring& params, bool show, DW
 }
 
 bool openUrl(const std::wstring& target) {
+    if (!detail::isWebAddress(target)) {
+        LOG_AT("utility::process::openUrl", L"refused [ %s ]: not an http or https address.",
+               target.c_str());
+        return false;
+    }
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_FLAG_NO_UI;
