@@ -7,7 +7,7 @@
 # dependencies bring (libcurl's crypt32 and bcrypt), then finds the delay-import one.
 set(TAMRIX_DELAY_LOADED
   bcrypt comctl32 crypt32 gdiplus iphlpapi msimg32 oleacc secur32 usp10 version windowscodecs
-  winmm wininet)
+  winhttp winmm wininet wintrust)
 set(TAMRIX_DELAY_IMPORT_DIR ${CMAKE_BINARY_DIR}/delay-imports)
 file(MAKE_DIRECTORY ${TAMRIX_DELAY_IMPORT_DIR})
 

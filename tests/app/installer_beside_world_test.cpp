@@ -93,10 +93,11 @@ TEST_F(InstallerBeside, LibrariesPlantedBesideItUnderSystemNamesAreNeverLoaded) 
     // while the process loads, before any code of the program runs (on Windows it is a KnownDLL
     // too, and Windows 7's shlwapi does without it).
     const wchar_t* const names[] = {
-        L"bcrypt",  L"comctl32", L"crypt32", L"gdiplus", L"iphlpapi",      L"msimg32",
-        L"oleacc",  L"secur32",  L"usp10",   L"version", L"windowscodecs", L"winmm",
-        L"wininet", L"dnsapi",   L"dwmapi",  L"mpr",     L"netapi32",      L"propsys",
-        L"rsaenh",  L"schannel", L"userenv", L"uxtheme", L"winhttp",       L"wtsapi32"};
+        L"bcrypt",        L"comctl32", L"crypt32", L"gdiplus",  L"iphlpapi",
+        L"msimg32",       L"oleacc",   L"secur32", L"usp10",    L"version",
+        L"windowscodecs", L"winmm",    L"wininet", L"dnsapi",   L"dwmapi",
+        L"mpr",           L"netapi32", L"propsys", L"rsaenh",   L"schannel",
+        L"userenv",       L"uxtheme",  L"winhttp", L"wintrust", L"wtsapi32"};
     const std::wstring planted = testing_support::peerLibraryPath(L"planted_library");
     for (const wchar_t* name : names)
         ASSERT_TRUE(CopyFileW(planted.c_str(),
