@@ -72,19 +72,20 @@ void DownloaderModel::postInstallSetup(const InstallJob& job) {
                                          job.serverOpenId);
     }
     if (stageStopped()) return;
+    const LaunchSettings launch = post_install::acceptedLaunchSettings(job.launch);
     const std::wstring data = post_install::dataFolder(job.installFolder);
     utility::ufile::makeDir(data);
     post_install::fetchLaunchImages(
-        job.launch, data,
+        launch, data,
         [this](const std::wstring& url, const std::wstring& path) {
             if (stageStopped()) return false;
             return stageHttp_.download2file(url, path, nullptr, false);
         },
         installThread_.stopEvent());
     if (stageStopped()) return;
-    post_install::writeFirstRunSettings(job.launch, data);
+    post_install::writeFirstRunSettings(launch, data);
     if (stageStopped()) return;
-    post_install::createDesktopShortcut(job.launch, job.installFolder, data);
+    post_install::createDesktopShortcut(launch, job.installFolder, data);
 }
 
 bool DownloaderModel::startPlayer() {
