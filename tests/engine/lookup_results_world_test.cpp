@@ -32,17 +32,9 @@ TEST(LookupResults, ReachTheModelOnlyThroughTheUiThread) {
     model.init(L"C:\\Downloads\\tamrix9_en_50001_x.exe", nullptr);
 
     // The lookup thread ends while this thread pumps nothing.
-    bool finished = false;
-    const ULONGLONG deadline = GetTickCount64() + 60000;
-    while (!finished && GetTickCount64() < deadline) {
-        for (const auto& line : LogCapture::instance().newLines())
-            finished |= line.function == "DownloaderModel::_threadGetPlayerUrl" &&
-                        line.message == "lookups finished";
-        // A result written in place shows here at once.
-        if (!model.customerLink().empty()) break;
-        Sleep(50);
-    }
-    EXPECT_TRUE(finished) << "the lookups did not end";
+    ASSERT_TRUE(LogCapture::instance().waitForLine("DownloaderModel::_threadGetPlayerUrl",
+                                                   "lookups finished", 60000))
+        << "the lookups did not end";
     EXPECT_TRUE(model.games().empty());
     EXPECT_TRUE(model.launchSettings().title.empty());
     EXPECT_TRUE(model.serverOpenId().empty());
