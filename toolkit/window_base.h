@@ -55,6 +55,8 @@ public:
     // The window's token, for what may outlive it.
     const WindowLiveness& liveness() const { return liveness_; }
     void centerWindow();
+    // Shows or hides the window; a window shown with the focus also comes to the front, also
+    // when it was shown before and another window has since been put over it.
     void showWindow(bool show = true, bool takeFocus = true);
     // Ends the window: WM_CLOSE with the code, which the close hook may refuse.
     void close(UINT code = IDOK);
