@@ -203,8 +203,11 @@ void writeChannelOpenId(const std::wstring& configFile, const std::wstring& serv
     rapidjson::Document document;
     const std::string text = readWholeFile(configFile);
     // The iterative parser keeps its nesting on the heap: a file of thousands of nested arrays
-    // cannot exhaust the installer stage's stack.
-    document.Parse<rapidjson::kParseIterativeFlag>(text.c_str(), text.size());
+    // cannot exhaust the installer stage's stack. Full precision reads every number as the
+    // nearest double, which the writer puts back unchanged; the fast reading can be off by a
+    // little, and the emulator's other settings would change with the open id.
+    document.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag>(
+        text.c_str(), text.size());
     if (document.HasParseError() || !document.IsObject()) {
         LOG_AT(kSetupTag, L"not object!");
         return;

@@ -87,7 +87,8 @@ std::string checkCustomerDocument(const Bytes& input) {
 // JSON object or lacks that string.
 std::optional<std::string> compactObject(const Bytes& text, const char* openId = nullptr) {
     rapidjson::Document document;
-    document.Parse<rapidjson::kParseIterativeFlag>(text.c_str(), text.size());
+    document.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag>(
+        text.c_str(), text.size());
     if (document.HasParseError() || !document.IsObject()) return std::nullopt;
     if (openId) {
         const auto member = document.FindMember("channelOpenId");
