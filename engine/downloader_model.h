@@ -271,6 +271,10 @@ private:
     // The checked installer, held from the end of its download (download thread) until the
     // installer stage has started it (stage thread, which starts only after the download).
     HeldInstaller heldInstaller_;
+    // Size of the last whole download whose signature was refused (download thread only): the
+    // user was sent all of it, so a failure after it is not one without any byte. A wrong
+    // digest is a broken transfer and counts as none.
+    std::uint64_t refusedInstallerBytes_ = 0;
 
     // Owned work.
     WorkerThread lookupThread_;

@@ -78,7 +78,8 @@ std::string HeldInstaller::digest() const {
 namespace held_installer {
 
 bool holdChecked(const std::wstring& path, const std::string& md5, std::wstring_view signer,
-                 HeldInstaller& installer, const char* tag) {
+                 HeldInstaller& installer, const char* tag, bool* notTheVendors) {
+    if (notTheVendors != nullptr) *notTheVendors = false;
     if (!installer.open(path)) {
         LOG_AT(tag, L"installer cannot be held, error %d: %s", static_cast<int>(GetLastError()),
                path.c_str());
@@ -106,6 +107,7 @@ bool holdChecked(const std::wstring& path, const std::string& md5, std::wstring_
         LOG_AT(tag, L"installer refused: %s (0x%08X, signer \"%s\"); removing %s",
                installer_signature::refusalName(verdict.refusal),
                static_cast<unsigned>(verdict.code), verdict.signer.c_str(), path.c_str());
+        if (notTheVendors != nullptr) *notTheVendors = true;
         return refuse(installer);
     }
     LOG_AT(tag, L"installer held and checked in %u ms (md5 %s, signer \"%s\")", took,

@@ -40,8 +40,8 @@ namespace held_installer {
 // Holds the installer and checks it: the digest again when there is one to compare with (md5
 // empty: none), and the vendor's signature when the deployment names a signer, side by side. On
 // success the file stays held; otherwise it is let go and removed, and the reason is logged
-// under the tag.
+// under the tag. notTheVendors (may be null) tells whether it was the signature that refused it.
 bool holdChecked(const std::wstring& path, const std::string& md5, std::wstring_view signer,
-                 HeldInstaller& installer, const char* tag);
+                 HeldInstaller& installer, const char* tag, bool* notTheVendors = nullptr);
 
 }  // namespace held_installer

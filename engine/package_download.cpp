@@ -76,6 +76,7 @@ void DownloaderModel::_threadDownloadPlayer(const PackageSource& source, bool re
     lastProgressTick_ = 0;
     const std::wstring installer = config_.getInstallerPath(source.installFolder);
     heldInstaller_.release();  // a file checked by an earlier download is checked again
+    refusedInstallerBytes_ = 0;
     if (!resume) utility::ufile::removeFile(installer);
     downloadStartTick_ = GetTickCount();
 
@@ -143,8 +144,14 @@ bool DownloaderModel::isExpectedInstaller(const std::wstring& file,
 // the held file: the digest again (the file was open to others until now) and the signature.
 bool DownloaderModel::holdInstaller(const std::wstring& installer, const std::string& md5,
                                     const char* tag) {
-    return held_installer::holdChecked(installer, md5, config_.getInstallerSigner(), heldInstaller_,
-                                       tag);
+    const std::uint64_t size = fileSize(installer);
+    bool notTheVendors = false;
+    if (held_installer::holdChecked(installer, md5, config_.getInstallerSigner(), heldInstaller_,
+                                    tag, &notTheVendors)) {
+        return true;
+    }
+    if (notTheVendors) refusedInstallerBytes_ = size;
+    return false;
 }
 
 void DownloaderModel::reportDownloadSuccess() {
@@ -161,6 +168,8 @@ void DownloaderModel::reportDownloadSuccess() {
 void DownloaderModel::reportDownloadFailure(const std::wstring& installer) {
     std::uint64_t partial = fileSize(installer + L".tmp");
     if (partial == 0) partial = fileSize(installer);
+    // A refused installer was removed; it still came whole, so the user is offered a retry.
+    if (partial == 0) partial = refusedInstallerBytes_;
     LOG_AT(kThreadTag, L"had downloaded size %lld", static_cast<long long>(partial));
     if (partial < kMinimumInstallerBytes) partial = 0;
     const auto downloaded = static_cast<std::int64_t>(partial);

@@ -82,17 +82,19 @@ TEST_F(InstallerTrust, AnInstallerThatIsNotTheVendorsIsNeverRun) {
                                   refused.signature + "\"}}"));
         Installer run(folder_.path(), L"TamrixInstaller.exe");
         ASSERT_TRUE(pressInstall(run));
-        // All four attempts refused their file: the user hears that the download failed.
-        HWND box = run.waitForWindow(installer::kMessageBox, 120000);
-        ASSERT_TRUE(box) << "no download failure shown";
-        EXPECT_TRUE(run.waitElement(box, englishText("download_error_tip2")))
-            << installer::describe(run.elements(box));
+        // All four attempts refused their file: the user gets the download error dialog (the
+        // whole file came each time, so it is not the box of a download without any byte).
+        HWND dialog = run.waitForWindow(installer::kDownloadErrorDialog, 120000);
+        ASSERT_TRUE(dialog) << "no download error dialog";
+        EXPECT_TRUE(run.waitElement(dialog, englishText("downloading_error_tip")))
+            << installer::describe(run.elements(dialog));
+        EXPECT_TRUE(run.windows(installer::kMessageBox).empty());
         if (std::string(refused.signature) == "none") {
-            EXPECT_TRUE(run.screenshot(box, L"refused-installer.png"));
+            EXPECT_TRUE(run.screenshot(dialog, L"refused-installer.png"));
         }
-        const auto no = installer::waitButton(run, box, englishText("No"));
-        ASSERT_TRUE(no);
-        ASSERT_TRUE(run.click(*no));
+        const auto browser = installer::waitButton(run, dialog, englishText("downloadBybrowser"));
+        ASSERT_TRUE(browser) << installer::describe(run.elements(dialog));
+        ASSERT_TRUE(run.click(*browser));
         EXPECT_EQ(run.waitExit(), 0);
 
         const auto result = run.record();

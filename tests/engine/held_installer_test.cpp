@@ -91,8 +91,8 @@ TEST_F(HeldInstallerTest, NobodyChangesTheHeldFileAndItsDigestIsTheFiles) {
     EXPECT_FALSE(DeleteFileW(path_.c_str()));
     {
         // A reader is welcome: the system reads the file to verify and to run it.
-        const utility::UniqueHandle reader(CreateFileW(
-            path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        const utility::UniqueHandle reader(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                       nullptr, OPEN_EXISTING, 0, nullptr));
         EXPECT_TRUE(reader);
     }
     EXPECT_EQ(held.digest(), telemetry::md5Hex(testing_support::readFileBytes(path_)));
@@ -114,8 +114,19 @@ TEST_F(HeldInstallerTest, AFileThatCannotBeHeldOrHasAnotherDigestIsRemoved) {
     }
     ASSERT_TRUE(
         CopyFileW(testing_support::peerPath(L"process_peer").c_str(), path_.c_str(), FALSE));
-    EXPECT_FALSE(held_installer::holdChecked(path_, std::string(32, '0'), L"", held, "test"));
+    bool notTheVendors = true;
+    EXPECT_FALSE(held_installer::holdChecked(path_, std::string(32, '0'), L"", held, "test",
+                                             &notTheVendors));
     EXPECT_FALSE(held.held());
+    EXPECT_FALSE(notTheVendors) << "a wrong digest is not a refused signature";
+    EXPECT_EQ(GetFileAttributesW(path_.c_str()), INVALID_FILE_ATTRIBUTES) << "not removed";
+
+    // An unsigned file where the deployment names a signer: refused for its signature.
+    ASSERT_TRUE(
+        CopyFileW(testing_support::peerPath(L"process_peer").c_str(), path_.c_str(), FALSE));
+    EXPECT_FALSE(held_installer::holdChecked(path_, "", L"Vorlund Interactive Ltd", held, "test",
+                                             &notTheVendors));
+    EXPECT_TRUE(notTheVendors);
     EXPECT_EQ(GetFileAttributesW(path_.c_str()), INVALID_FILE_ATTRIBUTES) << "not removed";
 
     ASSERT_TRUE(
