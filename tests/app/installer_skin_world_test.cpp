@@ -128,4 +128,43 @@ TEST_F(InstallerSkin, AScreenReaderHearsWhatEachControlOfTheStartPageIs) {
     EXPECT_EQ(run.waitExit(), 0);
 }
 
+// A translator's longer exit question in a text table beside the installer: the exit dialog
+// grows about its centre instead of cutting the question, which ends above the answers, and
+// both answers stay inside the window and answer.
+TEST_F(InstallerSkin, ALongerTranslationGrowsTheExitDialog) {
+    std::string table =
+        testing_support::readFileBytes(installer::sourceRoot() + L"skin\\multi_language.tsv");
+    const std::regex row("(\nLabel\tMsgBox_exit\t[^\t]*\t[^\t]*\t)[^\t]*");
+    ASSERT_TRUE(std::regex_search(table, row));
+    std::string question;
+    for (int i = 0; i < 8; ++i) question += "Closing now keeps nothing of what was downloaded. ";
+    question += "Do you want to stop the installation?";
+    table = std::regex_replace(table, row, "$1" + question);
+    ASSERT_TRUE(testing_support::writeFileBytes(folder_.path() + L"multi_language.tsv", table));
+
+    Installer run(folder_.path(), L"TamrixInstaller.exe");
+    HWND main = run.waitForWindow(installer::kMainWindow);
+    ASSERT_TRUE(main);
+    const auto close = run.waitElement(main, englishText("download_close"));
+    ASSERT_TRUE(close) << installer::describe(run.elements(main));
+    ASSERT_TRUE(run.click(*close));
+    HWND box = run.waitForWindow(installer::kExitDialog);
+    ASSERT_TRUE(box);
+    const auto text = run.waitElement(box, testing_support::widen(question));
+    const auto no = installer::waitButton(run, box, englishText("No"));
+    ASSERT_TRUE(text && no) << installer::describe(run.elements(box));
+    RECT window{};
+    GetWindowRect(box, &window);
+    EXPECT_GT(window.bottom - window.top, 236) << "taller than the layout";
+    EXPECT_EQ(window.right - window.left, 436);
+    EXPECT_LT(window.top, text->location.top);
+    EXPECT_LE(text->location.bottom, no->location.top) << "the question ends above the answers";
+    EXPECT_LT(no->location.bottom, window.bottom);
+    EXPECT_TRUE(run.screenshot(box, L"skin-long-exit-question.png"));
+    ASSERT_TRUE(run.click(*no));
+    EXPECT_TRUE(run.waitHidden(box));
+    ASSERT_TRUE(run.pressKeys(main, "Escape"));
+    EXPECT_EQ(run.waitExit(), 0);
+}
+
 }  // namespace
