@@ -71,9 +71,7 @@ TEST_F(InstallerSkin, ABrokenDialogLayoutLeavesTheMainWindowWorking) {
     Installer run(folder_.path(), L"TamrixInstaller.exe");
     HWND main = run.waitForWindow(installer::kMainWindow);
     ASSERT_TRUE(main);
-    const auto close = run.waitElement(main, englishText("download_close"));
-    ASSERT_TRUE(close) << installer::describe(run.elements(main));
-    ASSERT_TRUE(run.click(*close));
+    ASSERT_TRUE(installer::pressCloseButton(run, main)) << installer::describe(run.elements(main));
     ASSERT_TRUE(run.waitForLog("tk::WindowBase::create", "window box not created"));
     EXPECT_TRUE(
         logged(run, "tk::WindowBase::create", "layout: downloaderbox.xml(3): XML does not parse"));
@@ -145,9 +143,7 @@ TEST_F(InstallerSkin, ALongerTranslationGrowsTheExitDialog) {
     Installer run(folder_.path(), L"TamrixInstaller.exe");
     HWND main = run.waitForWindow(installer::kMainWindow);
     ASSERT_TRUE(main);
-    const auto close = run.waitElement(main, englishText("download_close"));
-    ASSERT_TRUE(close) << installer::describe(run.elements(main));
-    ASSERT_TRUE(run.click(*close));
+    ASSERT_TRUE(installer::pressCloseButton(run, main)) << installer::describe(run.elements(main));
     HWND box = run.waitForWindow(installer::kExitDialog);
     ASSERT_TRUE(box);
     const auto text = run.waitElement(box, testing_support::widen(question));
