@@ -126,9 +126,9 @@ TEST_F(InstallerSkin, AScreenReaderHearsWhatEachControlOfTheStartPageIs) {
     EXPECT_EQ(run.waitExit(), 0);
 }
 
-// A translator's longer exit question in a text table beside the installer: the exit dialog
-// grows about its centre instead of cutting the question, which ends above the answers, and
-// both answers stay inside the window and answer.
+// A translator's longer exit question in a text table beside the installer: the exit dialog,
+// as wide as before, grows about its centre (over the main window's) instead of cutting the
+// question, which ends above the answers; the answers stay inside the window and answer.
 TEST_F(InstallerSkin, ALongerTranslationGrowsTheExitDialog) {
     std::string table =
         testing_support::readFileBytes(installer::sourceRoot() + L"skin\\multi_language.tsv");
@@ -146,13 +146,17 @@ TEST_F(InstallerSkin, ALongerTranslationGrowsTheExitDialog) {
     ASSERT_TRUE(installer::pressCloseButton(run, main)) << installer::describe(run.elements(main));
     HWND box = run.waitForWindow(installer::kExitDialog);
     ASSERT_TRUE(box);
+    RECT window{}, owner{};
+    EXPECT_TRUE(testing_support::waitUntil([&] {
+        GetWindowRect(box, &window);
+        return window.bottom - window.top > 236;
+    })) << "taller than the layout";
     const auto text = run.waitElement(box, testing_support::widen(question));
     const auto no = installer::waitButton(run, box, englishText("No"));
     ASSERT_TRUE(text && no) << installer::describe(run.elements(box));
-    RECT window{};
-    GetWindowRect(box, &window);
-    EXPECT_GT(window.bottom - window.top, 236) << "taller than the layout";
     EXPECT_EQ(window.right - window.left, 436);
+    GetWindowRect(main, &owner);
+    EXPECT_NEAR(window.top + window.bottom, owner.top + owner.bottom, 2) << "still centred";
     EXPECT_LT(window.top, text->location.top);
     EXPECT_LE(text->location.bottom, no->location.top) << "the question ends above the answers";
     EXPECT_LT(no->location.bottom, window.bottom);
