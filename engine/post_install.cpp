@@ -13,6 +13,8 @@
 #include <array>
 #include <cwctype>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine/downloader_model.h"
 #include "utility/disk.h"
@@ -46,6 +48,29 @@ void removeNewsAutorun() {
     }
     RegDeleteValueW(run, L"TxNews");
     RegCloseKey(run);
+}
+
+// Far deeper than any configuration the emulator writes, far shallower than what the writer's
+// recursion could take on a thread's stack.
+constexpr int kMaxConfigDepth = 256;
+
+// Whether arrays and objects nest more than the given number of levels (the root is the first),
+// found without recursion.
+bool nestsDeeperThan(const rapidjson::Value& root, int levels) {
+    std::vector<std::pair<const rapidjson::Value*, int>> pending{{&root, 1}};
+    while (!pending.empty()) {
+        const auto [value, depth] = pending.back();
+        pending.pop_back();
+        if (depth > levels) return true;
+        const auto visit = [&, depth = depth](const rapidjson::Value& child) {
+            if (child.IsArray() || child.IsObject()) pending.emplace_back(&child, depth + 1);
+        };
+        if (value->IsArray())
+            for (const auto& item : value->GetArray()) visit(item);
+        else if (value->IsObject())
+            for (const auto& member : value->GetObject()) visit(member.value);
+    }
+    return false;
 }
 
 bool isReservedDeviceName(std::wstring name) {
@@ -176,9 +201,20 @@ void writeChannelOpenId(const std::wstring& configFile, const std::wstring& serv
     }
     rapidjson::Document document;
     const std::string text = readWholeFile(configFile);
-    document.Parse(text.c_str(), text.size());
+    // The iterative parser keeps its nesting on the heap: a file of thousands of nested arrays
+    // cannot exhaust the installer stage's stack. Full precision reads every number as the
+    // nearest double, which the writer puts back unchanged; the fast reading can be off by a
+    // little, and the emulator's other settings would change with the open id.
+    document.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag>(
+        text.c_str(), text.size());
     if (document.HasParseError() || !document.IsObject()) {
         LOG_AT(kSetupTag, L"not object!");
+        return;
+    }
+    // The writer that puts the document back recurses once per level.
+    if (nestsDeeperThan(document, kMaxConfigDepth)) {
+        LOG_AT(kSetupTag, L"sarvels config nested deeper than %d levels, left as it is",
+               kMaxConfigDepth);
         return;
     }
     const auto member = document.FindMember("channelOpenId");

@@ -205,6 +205,8 @@ void WindowBase::centerWindow() {
 void WindowBase::showWindow(bool show, bool takeFocus) {
     if (!hwnd_) return;
     ShowWindow(hwnd_, show ? (takeFocus ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE) : SW_HIDE);
+    // ShowWindow leaves a window that is shown already where it is, even under another one.
+    if (show && takeFocus) SetForegroundWindow(hwnd_);
 }
 
 void WindowBase::close(UINT code) {

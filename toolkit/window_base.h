@@ -36,6 +36,8 @@ public:
     HWND create(HWND parent, DWORD style = 0, DWORD exStyle = 0);
     HWND hwnd() const { return hwnd_; }
     void centerWindow();
+    // Shows or hides the window; a window shown with the focus also comes to the front, also
+    // when it was shown before and another window has since been put over it.
     void showWindow(bool show = true, bool takeFocus = true);
     // Ends the window: WM_CLOSE with the code, which the close hook may refuse.
     void close(UINT code = IDOK);

@@ -256,9 +256,10 @@ TEST_F(InstallerFailures, ADownloadWithoutAnyByteOffersTheBrowser) {
 class InstallerFailing : public InstallerFailures {
 protected:
     // An installer that reports the failure -5 and then takes its time to end.
-    HWND installAndFail(Installer& run) {
+    HWND installAndFail(Installer& run, int exitDelayMs = 8000) {
         if (!writeScenario(R"({"standins": {"installer": {"behaviour": "fail", "errorCode": -5,)"
-                           R"( "exitDelayMs": 8000}}})"))
+                           R"( "exitDelayMs": )" +
+                           std::to_string(exitDelayMs) + "}}}"))
             return nullptr;
         if (!startDownload(run, 0)) return nullptr;
         return run.waitForWindow(installer::kInstallErrorDialog, 60000);
@@ -376,6 +377,36 @@ TEST_F(InstallerFailing, AfterAReportedFailureOnlyTheInstallErrorDialogEndsTheRu
     EXPECT_FALSE(road::contains(result.reporterEvents(), R"({"event":"jump_to_web"})"))
         << testing::PrintToString(result.reporterEvents());
     EXPECT_EQ(installer::browserAddresses().size(), browserStart_) << "no web page";
+}
+
+// The stage has failed and its dialog is open. A click on the main window beside the dialog puts
+// the main window over it (Wine keeps no owned window above its owner); the close button then
+// brings the dialog back to the front, where a person can answer it.
+TEST_F(InstallerFailing, TheCloseButtonBringsTheOpenInstallErrorDialogToTheFront) {
+    Installer run(folder_.path(), L"TamrixInstaller.exe");
+    HWND dialog = installAndFail(run, 0);
+    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(run.waitForLog("CMainFrame::onInstallFinished",
+                               "install stage ended, in time 1, failure reported 1"));
+    EXPECT_TRUE(run.waitInFront(dialog));
+    HWND main = run.waitForWindow(installer::kMainWindow);
+    ASSERT_TRUE(main);
+    RECT frame{};
+    ASSERT_TRUE(GetWindowRect(main, &frame));
+    for (int press = 0; press < 2; ++press) {
+        ASSERT_TRUE(run.click(POINT{frame.left + 12, frame.bottom - 12}));
+        ASSERT_TRUE(waitUntil([&] { return !run.waitInFront(dialog, 0); }, 10000))
+            << "the main window did not come over the dialog";
+        pressMainClose(run, main);
+        EXPECT_TRUE(run.waitInFront(dialog, 10000)) << "press " << press;
+    }
+    EXPECT_TRUE(run.screenshot(main, L"install-error-dialog-brought-back.png"));
+    EXPECT_EQ(run.windows(installer::kInstallErrorDialog).size(), 1u);
+    const auto cancel = installer::waitButton(run, dialog, englishText("cancel"));
+    ASSERT_TRUE(cancel);
+    ASSERT_TRUE(run.click(*cancel));
+    EXPECT_EQ(run.waitExit(), 0);
+    expectFailureReported(run);
 }
 
 }  // namespace

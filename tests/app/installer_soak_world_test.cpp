@@ -14,7 +14,7 @@ namespace {
 class InstallerSoak : public installer::InstallerTest {};
 
 TEST_F(InstallerSoak, TenInterruptedRunsFromAFixedSeedLoseNothing) {
-    const soak::Report report = soak::run({20261209, 10, 6000}, folder_.path());
+    const soak::Report report = soak::run({20261209, 10, 6000, {}}, folder_.path());
     std::printf("%s", report.table().c_str());
     ASSERT_EQ(report.runs.size(), 10u);
     EXPECT_EQ(report.failedRuns(), 0) << report.table();

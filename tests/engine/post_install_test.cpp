@@ -80,6 +80,27 @@ TEST_F(ChannelOpenId, LeftAloneWithoutAStringMember) {
     EXPECT_TRUE(hasLogLine(LogCapture::instance().newLines(), kTag, "sarvels config not exist!!"));
 }
 
+// Nesting is read without recursion; the writer recurses, so a file nested past any real
+// configuration is left as it is, while one at the bound is still rewritten.
+TEST_F(ChannelOpenId, DeepNestingIsBoundedBeforeTheFileIsWrittenBack) {
+    const auto nested = [](int levels) {  // the object, then levels - 1 arrays inside it
+        return R"({"channelOpenId":"0","deep":)" + std::string(levels - 1, '[') +
+               std::string(levels - 1, ']') + "}";
+    };
+    ASSERT_TRUE(writeFileBytes(file(), nested(256)));
+    post_install::writeChannelOpenId(file(), L"1234");
+    EXPECT_NE(readFileBytes(file()).find(R"("channelOpenId": "1234")"), std::string::npos);
+    for (const int levels : {257, 300000}) {
+        const std::string content = nested(levels);
+        ASSERT_TRUE(writeFileBytes(file(), content));
+        post_install::writeChannelOpenId(file(), L"1234");
+        EXPECT_EQ(readFileBytes(file()), content) << levels << " levels";
+        EXPECT_TRUE(hasLogLine(LogCapture::instance().newLines(), kTag,
+                               "sarvels config nested deeper than 256 levels, left as it is"))
+            << levels << " levels";
+    }
+}
+
 TEST(Paths, ConfigurationAndDataFolder) {
     EXPECT_EQ(post_install::configFilePath(L"D:\\Tamrix\\Tamrix9\\"),
               L"D:\\Tamrix\\Tamrix9\\\\vms\\config\\sarvels.config");

@@ -33,6 +33,7 @@ constexpr Budget kBudgets[] = {{"layout", 150},
                                {"package_document", 2000},
                                {"channel_answer", 2000},
                                {"customer_document", 2000},
+                               {"emulator_config", 200},
                                {"run_identity", 400},
                                {"install_folder", 3000},
                                {"archive", 250}};

@@ -35,7 +35,7 @@ std::string xy(POINT p) {
 }
 
 bool isOfClass(HWND window, const std::wstring& className) {
-    return testing_support::windowClass(window) == className;
+    return className.empty() || testing_support::windowClass(window) == className;
 }
 
 }  // namespace
@@ -207,6 +207,17 @@ HWND Installer::waitForWindow(const std::wstring& className, DWORD timeoutMs) co
 
 bool Installer::waitHidden(HWND window, DWORD timeoutMs) const {
     return waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
+}
+
+bool Installer::waitInFront(HWND window, DWORD timeoutMs) const {
+    return waitUntil(
+        [&] {
+            RECT r{};
+            if (!IsWindowVisible(window) || !GetWindowRect(window, &r)) return false;
+            const POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+            return GetAncestor(WindowFromPoint(centre), GA_ROOT) == window;
+        },
+        timeoutMs);
 }
 
 std::vector<AccessibleElement> Installer::elements(HWND window) const {

@@ -83,12 +83,15 @@ public:
     HANDLE process() const { return process_; }
     const std::wstring& exePath() const { return exe_; }
 
-    // Visible top-level windows of this process of the class, in no particular order.
+    // Visible top-level windows of this process of the class (any class when empty), from the
+    // top of the z-order down.
     std::vector<HWND> windows(const std::wstring& className) const;
     // Waits for a visible window of the class; null when none came in time.
     HWND waitForWindow(const std::wstring& className, DWORD timeoutMs = kWaitMs) const;
     // Waits until the window is gone or hidden.
     bool waitHidden(HWND window, DWORD timeoutMs = kWaitMs) const;
+    // Waits until the window is what the screen shows at its centre (nothing lies over it).
+    bool waitInFront(HWND window, DWORD timeoutMs = kWaitMs) const;
 
     // The window's accessible children as a screen reader reads them now.
     std::vector<AccessibleElement> elements(HWND window) const;

@@ -148,9 +148,37 @@ bool clickButton(const Installer& run, HWND window, const std::string& key) {
     return button && run.click(*button);
 }
 
+// The process's window that lies on top, tool tips aside.
+HWND frontWindow(const Installer& run, HWND main) {
+    for (HWND window : run.windows(L""))
+        if (testing_support::windowClass(window) != L"tooltips_class32") return window;
+    return main;
+}
+
+// Escape closes what is in front: an open dialog first, then the main window. A person presses it
+// again while the main window is still shown, a few times at most.
+void escapeUntilGone(Installer& run, HWND main) {
+    for (int press = 0; press < 3 && IsWindowVisible(main) && run.waitExit(0) == -1; ++press) {
+        HWND front = frontWindow(run, main);
+        run.pressKeys(front, "Escape");
+        waitUntil([&] { return run.waitExit(0) != -1 || !IsWindowVisible(front); }, 10000);
+    }
+}
+
+// After a reported installer failure the close button brings the install error dialog to the
+// front, where a person answers it: its Cancel ends the run.
+void answerInstallError(Installer& run, HWND dialog, RunOutcome& outcome) {
+    outcome.note = "answered the install error dialog";
+    if (!run.waitInFront(dialog, 5000))
+        outcome.problems.push_back("the install error dialog stayed behind another window");
+    else if (!clickButton(run, dialog, "cancel"))
+        outcome.problems.push_back("install error dialog without Cancel");
+}
+
 // The close button and the prompt it brings: the exit dialog before a download ("Yes" leaves),
-// the slow-download box during one (its close button leaves), or the box that asks to wait
-// while the emulator installs, which only closes: then the run is left with Escape.
+// the slow-download box during one (its close button leaves), the install error dialog after a
+// failed install (Cancel leaves), or the box that asks to wait while the emulator installs,
+// which only closes: then the run is left with Escape.
 void closeButtonPath(Installer& run, HWND main, RunOutcome& outcome) {
     const auto close = run.waitElement(main, englishText("download_close"), 5000);
     if (!close || !run.click(*close)) {
@@ -161,17 +189,20 @@ void closeButtonPath(Installer& run, HWND main, RunOutcome& outcome) {
             outcome.problems.push_back("no close button to press");
         return;
     }
-    HWND dialog = nullptr, box = nullptr;
+    HWND dialog = nullptr, box = nullptr, installError = nullptr;
     waitUntil(
         [&] {
             if (run.waitExit(0) != -1) return true;
             dialog = run.waitForWindow(installer::kExitDialog, 0);
             box = run.waitForWindow(installer::kMessageBox, 0);
-            return dialog || box;
+            installError = run.waitForWindow(installer::kInstallErrorDialog, 0);
+            return dialog || box || installError;
         },
         10000);
     if (dialog) {
         if (!clickButton(run, dialog, "Yes")) outcome.problems.push_back("exit dialog without Yes");
+    } else if (installError) {
+        answerInstallError(run, installError, outcome);
     } else if (box) {
         const bool slow = run.waitElement(box, englishText("download_slowtip"), 2000).has_value();
         if (slow) {
@@ -180,7 +211,7 @@ void closeButtonPath(Installer& run, HWND main, RunOutcome& outcome) {
         } else {
             outcome.note = "asked to wait while installing";
             clickButton(run, box, "sure");
-            run.pressKeys(main, "Escape");
+            escapeUntilGone(run, main);
         }
     }
 }
@@ -189,8 +220,7 @@ void closeButtonPath(Installer& run, HWND main, RunOutcome& outcome) {
 // copy, and is left by Escape like any run.
 void leaveAlone(Installer& second, RunOutcome& outcome) {
     outcome.note = "the first copy had ended, the second ran alone";
-    if (HWND alone = second.waitForWindow(installer::kMainWindow))
-        second.pressKeys(alone, "Escape");
+    if (HWND alone = second.waitForWindow(installer::kMainWindow)) escapeUntilGone(second, alone);
     if (second.waitExit(kEndBoundMs) != 0)
         outcome.problems.push_back("the second copy, running alone, did not end by Escape");
 }
@@ -201,7 +231,7 @@ void end(Installer& run, HWND main, const Plan& plan, const std::wstring& folder
     if (plan.means == "close-button") {
         closeButtonPath(run, main, outcome);
     } else if (plan.means == "escape") {
-        run.pressKeys(main, "Escape");
+        escapeUntilGone(run, main);
     } else if (plan.means == "wm-close") {
         PostMessageW(main, WM_CLOSE, 0, 0);
     } else if (plan.means == "taskkill") {
@@ -222,7 +252,7 @@ void end(Installer& run, HWND main, const Plan& plan, const std::wstring& folder
             outcome.problems.push_back("the second copy did not end by itself (" +
                                        std::to_string(code) + ")");
         }
-        run.pressKeys(main, "Escape");
+        escapeUntilGone(run, main);
     }
 }
 
@@ -307,9 +337,46 @@ void checkInstallersStarted(std::size_t before, RunOutcome& outcome) {
     }
 }
 
+std::string describeWindow(HWND window) {
+    wchar_t name[128] = {};
+    GetClassNameW(window, name, 128);
+    std::string text = testing_support::narrow(name);
+    if (!IsWindowEnabled(window)) text += " disabled";
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof(thread);
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread)) {
+        if (thread.hwndActive == window) text += " active";
+        if (thread.hwndFocus && GetAncestor(thread.hwndFocus, GA_ROOT) == window)
+            text += " focused";
+    }
+    if (GetForegroundWindow() == window) text += " foreground";
+    return text;
+}
+
+// What a run that did not end still showed: its shown windows from the top of the z-order
+// down, the screen (soak_<run>_screen.png) and each window as a screenshot (soak_<run>_<n>.png),
+// and its log so far (soak_<run>.log), kept in the screens folder.
+void keepEvidence(const Installer& run, RunOutcome& outcome) {
+    const std::wstring name = L"soak_" + std::to_wstring(outcome.index);
+    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    testing_support::writePng(installer::screensDir() + name + L"_screen.png",
+                              testing_support::captureScreen(screen));
+    int shot = 0;
+    for (HWND window : run.windows(L"")) {
+        outcome.windowsLeft += (outcome.windowsLeft.empty() ? "" : ", ") + describeWindow(window);
+        run.screenshot(window, name + L"_" + std::to_wstring(shot++) + L".png");
+    }
+    const std::wstring stem = installer::screensDir() + name;
+    std::string log;
+    for (const auto& line : run.log())
+        log += line.time + "\t" + line.function + "\t" + line.message + "\n";
+    testing_support::writeFileBytes(stem + L".log", log);
+}
+
 void checkEnd(Installer& run, const Plan& plan, long code, RunOutcome& outcome) {
     if (code == -1) {
         outcome.problems.push_back("did not end within " + std::to_string(kEndBoundMs) + " ms");
+        keepEvidence(run, outcome);
         TerminateProcess(run.process(), 1);
         run.waitExit(10000);
         return;
@@ -328,7 +395,8 @@ void checkEnd(Installer& run, const Plan& plan, long code, RunOutcome& outcome) 
 }
 
 RunOutcome runOnce(const Plan& plan, int index, const std::wstring& folder) {
-    RunOutcome outcome{index, plan.scenario, plan.means, plan.momentMs, plan.beforeInstall, {}, {}};
+    RunOutcome outcome{index, plan.scenario, plan.means, plan.momentMs, plan.beforeInstall, {}, {},
+                       {}};
     testing_support::world::writeScenario(plan.json);
     const std::size_t installersBefore =
         testing_support::world::readStandinRuns("installer").size();
@@ -379,6 +447,7 @@ Report run(const Options& options, const std::wstring& folder) {
     installer::useRecordingBrowser();
     for (int i = 0; i < options.runs; ++i) {
         const Plan plan = draw(rng, i, options);
+        if (!options.only.empty() && !options.only.contains(i)) continue;
         RunOutcome outcome = runOnce(plan, i, folder);
         std::printf("soak %3d %-18s %-12s at %5u ms%s: %s%s%s\n", i, outcome.scenario.c_str(),
                     outcome.means.c_str(), outcome.momentMs,
@@ -386,6 +455,8 @@ Report run(const Options& options, const std::wstring& folder) {
                     outcome.problems.empty() ? "ok" : "FAILED", outcome.note.empty() ? "" : " - ",
                     outcome.note.c_str());
         for (const auto& p : outcome.problems) std::printf("         %s\n", p.c_str());
+        if (!outcome.windowsLeft.empty())
+            std::printf("         windows left: %s\n", outcome.windowsLeft.c_str());
         std::fflush(stdout);
         report.runs.push_back(std::move(outcome));
     }

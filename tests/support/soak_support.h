@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct Options {
     std::uint64_t seed = 1;
     int runs = 10;
     unsigned maxMomentMs = 12000;  // the latest moment after Install at which a run is ended
+    // Replays only these runs (by index; the plans are still drawn in order); empty: all runs.
+    std::set<int> only;
 };
 
 struct RunOutcome {
@@ -28,6 +31,9 @@ struct RunOutcome {
     bool beforeInstall = false;
     std::string note;                   // what the run went through ("refused while installing")
     std::vector<std::string> problems;  // empty: nothing lost
+    // A run that had not ended in time: the windows the process still had, as a person would
+    // have seen them (their screenshots and the run's log are kept beside the screens).
+    std::string windowsLeft;
 };
 
 struct Report {

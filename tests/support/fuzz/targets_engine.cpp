@@ -1,15 +1,21 @@
-// Fuzz targets of the engine's parsers: language files, the four service documents, the run
-// identity from file names and command lines, and install folders.
+// Fuzz targets of the engine's parsers: language files, the four service documents, the
+// emulator's configuration file, the run identity from file names and command lines, and install
+// folders.
 #include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <cstdint>
+#include <filesystem>
 
 #include "app/config_imp.h"
 #include "engine/downloader_model.h"
 #include "engine/install_location.h"
+#include "engine/post_install.h"
 #include "engine/run_parameters.h"
 #include "engine/service_documents.h"
 #include "tests/support/fuzz/fuzz_targets.h"
+#include "tests/support/test_support.h"
 #include "utility/text.h"
 
 namespace fuzz {
@@ -72,6 +78,51 @@ std::string checkCustomerDocument(const Bytes& input) {
             return "texts from a non-object";
     }
     return {};
+}
+
+// ---- The emulator's configuration file ---------------------------------------------------------
+
+// The document in one canonical form (compact, members in file order), with the first
+// "channelOpenId" string set to the open id when one is given; nothing when the text is not a
+// JSON object or lacks that string.
+std::optional<std::string> compactObject(const Bytes& text, const char* openId = nullptr) {
+    rapidjson::Document document;
+    document.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag>(
+        text.c_str(), text.size());
+    if (document.HasParseError() || !document.IsObject()) return std::nullopt;
+    if (openId) {
+        const auto member = document.FindMember("channelOpenId");
+        if (member == document.MemberEnd() || !member->value.IsString()) return std::nullopt;
+        member->value.SetString(rapidjson::StringRef(openId));
+    }
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    document.Accept(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+// The file is either left exactly as it was, or holds the same document with only the open id
+// replaced; no temporary file stays beside it.
+std::string checkEmulatorConfig(const Bytes& input, const std::wstring& sandbox) {
+    const std::wstring folder = sandbox + L"\\config\\";
+    const std::wstring file = folder + L"sarvels.config";
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!testing_support::writeFileBytes(file, input)) return {};
+    post_install::writeChannelOpenId(file, L"1234");
+    const Bytes output = testing_support::readFileBytes(file);
+    std::string problem;
+    if (output != input) {
+        const auto written = compactObject(output);
+        if (!written)
+            problem = "the file was rewritten as something that is not a JSON object";
+        else if (const auto expected = compactObject(input, "1234"); written != expected)
+            problem = "the rewritten file differs from the old in more than the open id";
+    }
+    if (problem.empty() && std::filesystem::exists(file + L".new", error))
+        problem = "a temporary file was left beside the configuration";
+    std::filesystem::remove_all(folder, error);
+    return problem;
 }
 
 // ---- Run identity ------------------------------------------------------------------------------
@@ -214,6 +265,19 @@ std::vector<Target> engineTargets(const SeedSources& sources) {
                             "\"tw\":{\"installError\":"
                             "\"\xE5\xAE\x89\xE8\xA3\x9D\xE5\xA4\xB1\xE6\x95\x97\"},\"kr\":3}"},
                            checkCustomerDocument));
+
+    Target config = json("emulator_config",
+                         {"{\n    \"channelOpenId\": \"0\",\n    \"openId\": \"100\",\n    "
+                          "\"edition\": \"Tamrix9\",\n    \"language\": \"en\"\n}",
+                          "{\"channelOpenId\":\"0\",\"vm\":{\"cpu\":2,\"memory\":4096,\"name\":"
+                          "\"T\xC3\xA4mrix\",\"disks\":[{\"path\":\"D:\\\\vms\\\\0.vdi\","
+                          "\"size\":1.5e10},null,true]},\"channelOpenId\":7}",
+                          "{\"openId\":\"100\"}", "{\"channelOpenId\":5}"},
+                         nullptr);
+    config.dictionary.push_back("\"channelOpenId\":");
+    const std::wstring sandbox = sources.sandbox;
+    config.check = [sandbox](const Bytes& input) { return checkEmulatorConfig(input, sandbox); };
+    targets.push_back(std::move(config));
 
     targets.push_back(
         {"run_identity",
