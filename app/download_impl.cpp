@@ -20,6 +20,24 @@ namespace {
 
 constexpr int kFontArchiveId = 130;
 
+// The frontmost visible window the owner owns (a box over it), or null.
+HWND frontBoxOf(HWND owner) {
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search{owner, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM context) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(context);
+            if (GetWindow(window, GW_OWNER) != s.owner || !IsWindowVisible(window)) return TRUE;
+            s.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 }  // namespace
 
 std::wstring DownloadImpl::fontsFolder() {
@@ -97,6 +115,18 @@ void DownloadImpl::showMainFrame() {
     mainFrame_->showWindow(true, true);
     SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     utility::process::bringWindowToFront(window);
+    // A box open over the window (the unsupported-system box, an advice) comes to the front with
+    // it: raised alone, the window could hide the box it waits for.
+    if (HWND box = frontBoxOf(window)) {
+        // Through the other band and back, so that the box's place changes and it is restacked.
+        constexpr UINT kKeepPlace = SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW;
+        SetWindowPos(box, HWND_NOTOPMOST, 0, 0, 0, 0, kKeepPlace);
+        SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, kKeepPlace);
+        SetForegroundWindow(box);
+    }
+    // Once per process: a second copy's request to show the window (11123) asks nothing again.
+    if (systemChecked_) return;
+    systemChecked_ = true;
     applySystemChecks(!legacy, utility::is64BitSystem());
 }
 

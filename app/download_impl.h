@@ -20,8 +20,9 @@ public:
 
     // False when another copy runs (it has been asked to show itself).
     bool entrance(HINSTANCE instance, const wchar_t* commandLine);
-    // Creates the main window on the first call, then shows and raises it. When it cannot be
-    // created the message loop is asked to end with kExitNoMainWindow.
+    // Creates the main window on the first call, then shows and raises it; the first time it
+    // shows, the system checks follow. When it cannot be created the message loop is asked to
+    // end with kExitNoMainWindow.
     void showMainFrame();
     int onHandleWindowIPC(UINT message, WPARAM wParam, LPARAM lParam) override;
     // What the main window does on this system: the unsupported-system box before Vista, the
@@ -46,4 +47,5 @@ private:
     utility::WindowIPC ipc_;
     CMainFrame* mainFrame_ = nullptr;
     std::wstring registeredFont_;
+    bool systemChecked_ = false;
 };

@@ -9,6 +9,7 @@
 #include "app/download_impl.h"
 #include "toolkit/window_base.h"
 #include "utility/file.h"
+#include "utility/library_search.h"
 #include "utility/log.h"
 
 namespace {
@@ -32,6 +33,9 @@ int runMessageLoop() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+    // Before anything can load a library from the executable's folder.
+    const utility::LibrarySearch search =
+        utility::restrictLibrarySearch(GetModuleHandleW(L"kernel32.dll"));
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         MessageBoxW(nullptr, L"error", L"error1", MB_OK);
         return 0;
@@ -44,6 +48,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     initUtilities();
     openLogFile(folder + L"downloader.log");
     writeLog("wWinMain", __LINE__, L"\r\n\r\n start run");
+    writeLog("wWinMain", __LINE__, L"library search: %s", utility::librarySearchText(search));
 
     DownloadImpl application;
     if (!application.entrance(instance, commandLine && *commandLine ? commandLine : nullptr)) {

@@ -3,12 +3,16 @@
 // empty window (bench/bare_window.cpp) in the same run; and the installer's peak memory during a
 // 200 MiB download with its window open. "Painted" is seen from outside: the window is visible
 // and the screen shows its white background at the window's centre, where the world's empty
-// screen is black. scripts/bench.sh starts this benchmark through scripts/world.sh.
+// screen is black. At that moment the libraries the process has loaded are listed too (the
+// first window should not wait for libraries it does not need). scripts/bench.sh starts this
+// benchmark through scripts/world.sh.
 #include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cwctype>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -27,7 +31,38 @@ struct Started {
     PROCESS_INFORMATION info{};
     double paintedMs = -1;
     HWND window = nullptr;
+    std::vector<std::wstring> libraries;  // loaded when the paint was seen, lower case, sorted
 };
+
+// The file names of the modules loaded in the process, the executable's own excluded.
+std::vector<std::wstring> loadedLibraries(HANDLE process) {
+    std::vector<HMODULE> modules(512);
+    DWORD needed = 0;
+    if (!EnumProcessModulesEx(process, modules.data(),
+                              static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed,
+                              LIST_MODULES_ALL))
+        return {};
+    modules.resize(std::min<std::size_t>(modules.size(), needed / sizeof(HMODULE)));
+    std::vector<std::wstring> names;
+    for (std::size_t i = 1; i < modules.size(); ++i) {
+        wchar_t name[MAX_PATH] = {};
+        if (!GetModuleBaseNameW(process, modules[i], name, MAX_PATH)) continue;
+        std::wstring lower(name);
+        for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
+        names.push_back(lower);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string joinedNames(const std::vector<std::wstring>& names) {
+    std::string all;
+    for (const std::wstring& name : names) {
+        if (!all.empty()) all += " ";
+        all += std::string(name.begin(), name.end());
+    }
+    return all;
+}
 
 // The first visible top-level window of the process with the class.
 HWND windowOf(DWORD process, const wchar_t* className) {
@@ -81,6 +116,7 @@ Started startAndWaitForPaint(const std::wstring& exe, const wchar_t* className,
             QueryPerformanceCounter(&now);
             started.paintedMs =
                 1000.0 * static_cast<double>(now.QuadPart - begin.QuadPart) / frequency.QuadPart;
+            started.libraries = loadedLibraries(started.info.hProcess);
             break;
         }
         Sleep(2);
@@ -118,19 +154,30 @@ int wmain() {
 
     // Start-up to the first painted window, alternating the two programs.
     std::vector<double> bare, tamrix;
+    std::vector<std::wstring> bareLibraries, tamrixLibraries;
     for (int i = 0; i < kRuns; ++i) {
         Started b = startAndWaitForPaint(barePath(), L"bare_window", folder.path());
         if (b.paintedMs >= 0) bare.push_back(b.paintedMs);
         end(b);
         Started t = startAndWaitForPaint(exe, installer::kMainWindow, folder.path());
         if (t.paintedMs >= 0) tamrix.push_back(t.paintedMs);
+        if (i == 0) bareLibraries = b.libraries, tamrixLibraries = t.libraries;
         end(t);
         std::printf("run %d: bare window %.0f ms, installer %.0f ms\n", i + 1, b.paintedMs,
                     t.paintedMs);
     }
-    std::printf("start to first painted window, median of %d: bare Win32 window %.0f ms, "
-                "TamrixInstaller.exe %.0f ms (%.0f ms more)\n",
-                kRuns, median(bare), median(tamrix), median(tamrix) - median(bare));
+    std::printf(
+        "start to first painted window, median of %d: bare Win32 window %.0f ms, "
+        "TamrixInstaller.exe %.0f ms (%.0f ms more)\n",
+        kRuns, median(bare), median(tamrix), median(tamrix) - median(bare));
+    std::printf("ratio installer / bare window: %.2f\n", median(tamrix) / median(bare));
+    std::printf("libraries loaded at the first paint: bare window %zu, installer %zu\n",
+                bareLibraries.size(), tamrixLibraries.size());
+    std::printf("  installer: %s\n", joinedNames(tamrixLibraries).c_str());
+    std::vector<std::wstring> extra;
+    std::set_difference(tamrixLibraries.begin(), tamrixLibraries.end(), bareLibraries.begin(),
+                        bareLibraries.end(), std::back_inserter(extra));
+    std::printf("  beyond the bare window's: %s\n", joinedNames(extra).c_str());
 
     // Peak memory during a 200 MiB download with the window open.
     testing_support::world::writeScenario(R"({"content": {"installerSize": 209715200}})");
@@ -166,9 +213,10 @@ int wmain() {
                         (GetTickCount64() - begin) / 1000.0);
         }
     }
-    std::printf("peak memory of TamrixInstaller.exe during the 200 MiB download: working set "
-                "%.1f MiB, committed %.1f MiB\n",
-                peakWorkingSet / 1048576.0, peakCommit / 1048576.0);
+    std::printf(
+        "peak memory of TamrixInstaller.exe during the 200 MiB download: working set "
+        "%.1f MiB, committed %.1f MiB\n",
+        peakWorkingSet / 1048576.0, peakCommit / 1048576.0);
     end(run);
     testing_support::world::resetScenario();
     CoUninitialize();

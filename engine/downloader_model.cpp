@@ -56,7 +56,7 @@ void DownloaderModel::init(const std::wstring& exePath, const wchar_t* commandLi
     settleRunIdentity(exePath, commandLine);
     TxReporter::instance().initReporter(openId_, analytics_.getPCID(), language_);
     lookupThread_.start(
-        new MemberFuncRunable<DownloaderModel>(this, &DownloaderModel::_threadGetPlayerUrl));
+        makeRunable([this, request = lookupRequest()] { _threadGetPlayerUrl(request); }));
 }
 
 void DownloaderModel::settleRunIdentity(const std::wstring& exePath, const wchar_t* commandLine) {
@@ -164,15 +164,18 @@ void DownloaderModel::switchToEdition4() {
 void DownloaderModel::stop() {
     startRetryTimer_.stop();
     instanceMutex_.reset();
+    // Every thread hears of the stop and every transfer is cut before any wait, so that each
+    // thread ends on its own; the stage leaves out everything after the installer wait.
     lookupThread_.requestStop();
-    lookupThread_.stop(1000);
     downloadThread_.requestStop();
-    downloadThread_.stop(1000);
-    // The stage leaves out everything after the installer wait; its image download is cut.
     installThread_.requestStop();
-    stageHttp_.abort();
-    installThread_.stop(1000);
+    versionHttp_.abort();
+    serviceHttp_.abort();
     packageHttp_.abort();
+    stageHttp_.abort();
+    lookupThread_.stop(1000);
+    downloadThread_.stop(1000);
+    installThread_.stop(1000);
     analytics_.close();
     cancelTasks(this);
 }

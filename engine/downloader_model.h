@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -89,9 +90,7 @@ public:
     // Starts the installer stage on a thread of its own; false when it could not be started or
     // has been started before.
     bool installPlayer();
-    // The installer stage: runs the installer, prepares the first start, then tells the window.
-    // When the model stops meanwhile, it stops waiting and leaves everything after the wait out.
-    void _threadInsPlayer();
+
     // Starts the emulator with the run's package, or with the given arguments.
     bool startPlayer();
     bool runPlayer(const std::wstring& arguments);
@@ -143,7 +142,7 @@ public:
     bool emulatorPresent() const { return emulatorPresent_; }
     bool bestDriveSsd() const { return bestDriveSsd_; }
     bool lookupDone() const { return lookupDone_; }
-    DWORD installStartTick() const { return installStartTick_; }
+    DWORD installStartTick() const { return installStartTick_.load(); }
     // The installer said on the window channel that it failed (UI thread): the end of the stage
     // is then never a success, whatever the installer process did afterwards.
     void noteInstallerFailure() { installerFailed_ = true; }
@@ -163,15 +162,31 @@ public:
                                 std::int64_t total) override;
 
 private:
-    // Lookups (lookup thread), and the version document's parse (UI thread).
-    void _threadGetPlayerUrl();
+    // What the lookups fetch, taken on the UI thread before their thread starts: the thread
+    // reads nothing the UI thread may change meanwhile (a language choice changes the
+    // configuration and the language descriptor).
+    struct LookupRequest {
+        std::wstring versionUrl;
+        std::wstring versionSpareUrl;
+        std::wstring packageUrl;  // empty: no package document is fetched
+        std::wstring package;
+        std::wstring channelUrl;
+        std::wstring customerUrl;
+        std::wstring customerKey;  // the language of the customer texts
+    };
+    LookupRequest lookupRequest();
+
+    // Lookups (lookup thread): each hands its result to the UI thread in a posted task. The
+    // version document's parse (UI thread).
+    void _threadGetPlayerUrl(const LookupRequest& request);
     void parseVersionDocument(const std::string& text);
-    void _getPackageByOpenID(std::vector<GameRecord>& games);
-    void _threadReqOpenid();
-    void _threadCustomerInfo();
+    void _getPackageByOpenID(const LookupRequest& request);
+    void _threadReqOpenid(const std::wstring& url);
+    void _threadCustomerInfo(const std::wstring& url, const std::wstring& key);
 
     // What one package download fetches, taken on the UI thread before its thread starts.
     struct PackageSource {
+        std::wstring installFolder;
         std::wstring url;
         std::wstring spareUrl;
         std::string md5;  // expected digest of the installer; empty: nothing is checked
@@ -192,9 +207,23 @@ private:
     void reportDownloadFailure(const std::wstring& installer);
     void onCurlPercent(int percent);
 
+    // What the installer stage works with: copies taken on the UI thread when it starts.
+    struct InstallJob {
+        std::wstring parameters;  // the installer's parameter text
+        std::wstring installer;   // the installer's path
+        std::wstring installFolder;
+        std::wstring openId;
+        std::wstring serverOpenId;
+        LaunchSettings launch;
+    };
+    // The installer stage: runs the installer, prepares the first start, then tells the window.
+    // When the model stops meanwhile, it stops waiting and leaves everything after the wait out.
+    void _threadInsPlayer(const InstallJob& job);
     // First-run setup after the installer (installer stage thread).
-    void postInstallSetup();
+    void postInstallSetup(const InstallJob& job);
     bool stageStopped() const { return installThread_.isStopRequested(); }
+    bool lookupStopped() const { return lookupThread_.isStopRequested(); }
+    bool downloadStopped() const { return downloadThread_.isStopRequested(); }
 
     void applyFileName(const std::wstring& exePath);
     void applyCommandLine(const wchar_t* commandLine);
@@ -234,7 +263,7 @@ private:
     bool lookupDone_ = false;
     DWORD lastProgressTick_ = 0;
     DWORD downloadStartTick_ = 0;
-    DWORD installStartTick_ = 0;
+    std::atomic<DWORD> installStartTick_{0};  // written by the installer stage
     bool installerFailed_ = false;
     int downloadErrorKind_ = 9999;
     int downloadErrorCode_ = 0;
@@ -250,7 +279,7 @@ private:
     UiTimer startRetryTimer_;
     utility::UniqueHandle instanceMutex_;
     utility::CHttpDownloader versionHttp_;  // the version lookup
-    utility::CHttpDownloader serviceHttp_;  // the channel and customer lookups
+    utility::CHttpDownloader serviceHttp_;  // the package, channel and customer lookups
     utility::CHttpDownloader packageHttp_;  // the system client's package download
     utility::CHttpDownloader stageHttp_;    // the installer stage's launch images
     vadi::GoogleAnalytics analytics_;

@@ -22,17 +22,23 @@ constexpr char kRunTag[] = "DownloaderModel::runPlayer";
 }  // namespace
 
 // The stage belongs to the model: the model's stop ends it before the model goes.
+// The stage works with copies of what it needs, taken here on the UI thread.
 bool DownloaderModel::installPlayer() {
     if (installThread_.hasThread()) return false;
+    InstallJob job{installer_run::parameterText(openId_, language_, installFolder_, googleId_),
+                   config_.getInstallerPath(installFolder_),
+                   installFolder_,
+                   openId_,
+                   serverOpenId_,
+                   launch_};
     return installThread_.start(
-        new MemberFuncRunable<DownloaderModel>(this, &DownloaderModel::_threadInsPlayer));
+        makeRunable([this, job = std::move(job)] { _threadInsPlayer(job); }));
 }
 
-void DownloaderModel::_threadInsPlayer() {
-    const std::wstring parameters =
-        installer_run::parameterText(openId_, language_, installFolder_, googleId_);
+void DownloaderModel::_threadInsPlayer(const InstallJob& job) {
+    const std::wstring& parameters = job.parameters;
     LOG_AT(kStageTag, L"install player param: %s", parameters.c_str());
-    const std::wstring installer = config_.getInstallerPath(installFolder_);
+    const std::wstring& installer = job.installer;
     installer_run::stopEmulatorProcesses();
     if (stageStopped()) return;
     // The download hands over the file it checked, still held; any other file is checked here.
@@ -41,10 +47,10 @@ void DownloaderModel::_threadInsPlayer() {
         held_installer::holdChecked(installer, {}, config_.getInstallerSigner(), held, kStageTag);
     }
     if (!held.held()) {
-        raise(telemetry::analytics::installPlayerNotExist(openId_));
+        raise(telemetry::analytics::installPlayerNotExist(job.openId));
     }
     installStartTick_ = GetTickCount();
-    const installer_run::Reporting reporting{openId_, TxReporter::instance(), analytics_};
+    const installer_run::Reporting reporting{job.openId, TxReporter::instance(), analytics_};
     const bool endedInTime =
         installer_run::runInstaller(installer, parameters, installer_run::kInstallerWaitMs,
                                     installThread_.stopEvent(), reporting, std::move(held));
@@ -52,7 +58,7 @@ void DownloaderModel::_threadInsPlayer() {
         LOG_AT(kStageTag, L"stopped, the first-run setup is left out");
         return;
     }
-    postInstallSetup();
+    postInstallSetup(job);
     if (stageStopped()) return;
     postTask(this, makeRunable([this, endedInTime] {
                  if (onInstallFinished) onInstallFinished(endedInTime);
@@ -60,25 +66,26 @@ void DownloaderModel::_threadInsPlayer() {
 }
 
 // Each step looks at the stop first: once the model stops, nothing more is written.
-void DownloaderModel::postInstallSetup() {
-    if (!serverOpenId_.empty()) {
-        post_install::writeChannelOpenId(post_install::configFilePath(installFolder_),
-                                         serverOpenId_);
+void DownloaderModel::postInstallSetup(const InstallJob& job) {
+    if (!job.serverOpenId.empty()) {
+        post_install::writeChannelOpenId(post_install::configFilePath(job.installFolder),
+                                         job.serverOpenId);
     }
     if (stageStopped()) return;
-    const std::wstring data = post_install::dataFolder(installFolder_);
+    const LaunchSettings launch = post_install::acceptedLaunchSettings(job.launch);
+    const std::wstring data = post_install::dataFolder(job.installFolder);
     utility::ufile::makeDir(data);
     post_install::fetchLaunchImages(
-        launch_, data,
+        launch, data,
         [this](const std::wstring& url, const std::wstring& path) {
             if (stageStopped()) return false;
             return stageHttp_.download2file(url, path, nullptr, false);
         },
         installThread_.stopEvent());
     if (stageStopped()) return;
-    post_install::writeFirstRunSettings(launch_, data);
+    post_install::writeFirstRunSettings(launch, data);
     if (stageStopped()) return;
-    post_install::createDesktopShortcut(launch_, installFolder_, data);
+    post_install::createDesktopShortcut(launch, job.installFolder, data);
 }
 
 bool DownloaderModel::startPlayer() {

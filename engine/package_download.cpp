@@ -61,7 +61,7 @@ void DownloaderModel::startDownloadPlayer(bool resume) {
     }
     // The version document's parse may still change these on the UI thread while the download
     // runs: the download thread works with its own copies.
-    PackageSource source{downloadUrl_, spareDownloadUrl_,
+    PackageSource source{installFolder_, downloadUrl_, spareDownloadUrl_,
                          installer_digest::expectedDigest(packageMd5_)};
     downloadThread_.requestStop();
     downloadThread_.stop(1000);
@@ -72,16 +72,22 @@ void DownloaderModel::startDownloadPlayer(bool resume) {
 void DownloaderModel::_threadDownloadPlayer(const PackageSource& source, bool resume) {
     LOG_AT(kThreadTag, L"download player");
     if (source.md5.empty()) LOG_AT(kThreadTag, L"no usable md5 for the installer, not checked");
-    utility::ufile::makeDir(installFolder_);
+    utility::ufile::makeDir(source.installFolder);
     lastProgressTick_ = 0;
-    const std::wstring installer = config_.getInstallerPath(installFolder_);
+    const std::wstring installer = config_.getInstallerPath(source.installFolder);
     heldInstaller_.release();  // a file checked by an earlier download is checked again
     if (!resume) utility::ufile::removeFile(installer);
     downloadStartTick_ = GetTickCount();
 
     bool ok = _downloadByIE(installer, source, resume);
-    if (!ok) ok = downloadWithCurl(installer, source.url, source.md5, false);
-    if (!ok) ok = downloadWithCurl(installer, source.spareUrl, source.md5, true);
+    if (!ok && !downloadStopped()) ok = downloadWithCurl(installer, source.url, source.md5, false);
+    if (!ok && !downloadStopped())
+        ok = downloadWithCurl(installer, source.spareUrl, source.md5, true);
+    // A stopped download is neither a success nor a failure: the run is ending.
+    if (downloadStopped()) {
+        LOG_AT(kThreadTag, L"download stopped");
+        return;
+    }
     if (ok) {
         reportDownloadSuccess();
     } else {
@@ -101,8 +107,9 @@ bool DownloaderModel::downloadWithCurl(const std::wstring& installer, const std:
         config_.setSystemHttp(false);
     }
     TxCurlDownloader curl;
-    const bool done = curl.downloadFile(utility::wideToAnsi(installer), utility::wideToAnsi(url),
-                                        [this](int percent) { onCurlPercent(percent); });
+    const bool done = curl.downloadFile(
+        utility::wideToAnsi(installer), utility::wideToAnsi(url),
+        [this](int percent) { onCurlPercent(percent); }, [this] { return downloadStopped(); });
     if (!done) return false;
     if (fileSize(installer) > kMinimumInstallerBytes)
         return holdInstaller(installer, md5, kThreadTag);
@@ -177,6 +184,7 @@ bool DownloaderModel::_downloadByIE(const std::wstring& installer, const Package
     config_.setSystemHttp(true);
     if (!systemClientAttempt(source.url, partial, installer, source.md5, resume, nullptr,
                              nullptr)) {
+        if (downloadStopped()) return false;
         LOG_AT(kIeTag, L"download errro! .use spare url");
         packageHttp_.abort();
         config_.setSpareUrl(true);
@@ -213,6 +221,8 @@ bool DownloaderModel::systemClientAttempt(const std::wstring& url, const std::ws
 
 bool DownloaderModel::onHttpDownloadProgress(const char* /*data*/, int count, std::int64_t received,
                                              std::int64_t total) {
+    // False ends the transfer: the model is stopping.
+    if (downloadStopped()) return false;
     // The chunk comes before it is written: what precedes it is in the file.
     if (fileDigest_ != nullptr) fileDigest_->advance(static_cast<std::uint64_t>(received - count));
     const DWORD now = GetTickCount();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/downloader_model.h"
+#include "engine/run_parameters.h"
 #include "utility/disk.h"
 #include "utility/file.h"
 #include "utility/handle.h"
@@ -276,6 +277,14 @@ void fetchLaunchImages(const LaunchSettings& settings, const std::wstring& dataF
         return;
     }
     fetchWithRetries(fetch, settings.shortcutIconUrl, dataFolder + *name + L".ico", stop);
+}
+
+LaunchSettings acceptedLaunchSettings(LaunchSettings settings) {
+    if (!settings.appToRun.empty() && !run_parameters::isAndroidPackageName(settings.appToRun)) {
+        LOG_AT(kSetupTag, L"runapp not accepted: %s", settings.appToRun.c_str());
+        settings.appToRun.clear();
+    }
+    return settings;
 }
 
 void writeFirstRunSettings(const LaunchSettings& settings, const std::wstring& dataFolder) {

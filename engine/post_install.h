@@ -38,6 +38,11 @@ bool fetchWithRetries(const FetchFunction& fetch, const std::wstring& url, const
 void fetchLaunchImages(const LaunchSettings& settings, const std::wstring& dataFolder,
                        const FetchFunction& fetch, HANDLE stop = nullptr);
 
+// The settings as the first run may use them: the package to run ("runapp"), which goes into
+// "data.ini" and onto the shortcut's command line, is kept only when it is a valid Android
+// package name; any other value is dropped with a log line.
+LaunchSettings acceptedLaunchSettings(LaunchSettings settings);
+
 // Writes the first-run settings of section "setting" of "data.ini" in the data folder, and
 // removes the news program from the autorun list when the settings ask for it.
 void writeFirstRunSettings(const LaunchSettings& settings, const std::wstring& dataFolder);

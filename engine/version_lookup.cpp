@@ -19,11 +19,12 @@ constexpr char kPackageTag[] = "DownloaderModel::_getPackageByOpenID";
 constexpr char kChannelTag[] = "DownloaderModel::_threadReqOpenid";
 constexpr char kCustomerTag[] = "DownloaderModel::_threadCustomerInfo";
 
-// libcurl's GET; any answer the server sends counts.
-bool curlGet(const std::wstring& url, std::string& text) {
+// libcurl's GET; any answer the server sends counts. Ends early once the thread is asked to stop.
+bool curlGet(const std::wstring& url, std::string& text, const WorkerThread& thread) {
     text.clear();
     TxCurlDownloader curl;
-    return curl.downloadMemory(utility::wideToAnsi(url), text);
+    return curl.downloadMemory(utility::wideToAnsi(url), text,
+                               [&thread] { return thread.isStopRequested(); });
 }
 
 bool isJsonObject(const std::string& text) {
@@ -36,40 +37,61 @@ void assignIfSet(std::wstring& field, const std::optional<std::wstring>& value) 
 
 }  // namespace
 
-void DownloaderModel::_threadGetPlayerUrl() {
+DownloaderModel::LookupRequest DownloaderModel::lookupRequest() {
+    LookupRequest request;
+    request.versionUrl = config_.getPlayerInfoUrl();
+    request.versionSpareUrl = config_.getPlayerInfoSpareUrl();
+    // Games from the command line leave the package document out.
+    if (games_.empty() && openId_.size() > 4)
+        request.packageUrl = config_.getOpenIdConfigUrl(openId_);
+    request.package = package_;
+    request.channelUrl = config_.getChannelUrl() + analytics_.getPCID();
+    request.customerUrl = config_.getCustomerUrl();
+    request.customerKey = descriptor_.shortCode.empty() ? L"en" : descriptor_.shortCode;
+    return request;
+}
+
+void DownloaderModel::_threadGetPlayerUrl(const LookupRequest& request) {
     LOG_AT(kVersionTag, L"start get player url");
-    const std::wstring url = config_.getPlayerInfoUrl();
+    const std::wstring& url = request.versionUrl;
     LOG_AT(kVersionTag, L"url:%s", url.c_str());
     std::string text;
     bool ok = versionHttp_.download2mem(text, url);
-    if (!ok) {
-        const std::wstring spare = config_.getPlayerInfoSpareUrl();
+    if (!ok && !lookupStopped()) {
+        const std::wstring& spare = request.versionSpareUrl;
         LOG_AT(kVersionTag, L"download error! try: %s", spare.c_str());
         text.clear();
         versionHttp_.abort();
         ok = versionHttp_.download2mem(text, spare);
         LOG_AT(kVersionTag, L"try is sucess? %d", ok ? 1 : 0);
     }
+    if (!ok && lookupStopped()) return;
     if (!ok) {
         LOG_AT(kVersionTag, L"use curl");
         // An answer that is not a JSON object (an error page) does not count here.
-        ok = curlGet(url, text) && isJsonObject(text);
+        ok = curlGet(url, text, lookupThread_) && isJsonObject(text);
     }
+    if (!ok && lookupStopped()) return;
     if (!ok) {
         LOG_AT(kVersionTag, L"use curl 2");
-        ok = curlGet(config_.getPlayerInfoSpareUrl(), text);
+        ok = curlGet(request.versionSpareUrl, text, lookupThread_);
     }
+    if (lookupStopped()) return;
     if (!ok) {
         LOG_AT(kVersionTag, L"get play uer is error!");
         telemetry::report::downloadAddressFail();
-        lookupDone_ = true;
+        postTask(this, makeRunable([this] { lookupDone_ = true; }));
         return;
     }
-    // Under the model's key: a model stopped before the task runs drops it with its other tasks.
+    // Every result goes to the UI thread under the model's key: a model stopped before the task
+    // runs drops it with its other tasks.
     postTask(this, makeRunable([this, text] { parseVersionDocument(text); }));
-    if (games_.empty()) _getPackageByOpenID(games_);
-    _threadReqOpenid();
-    _threadCustomerInfo();
+    _getPackageByOpenID(request);
+    if (lookupStopped()) return;
+    _threadReqOpenid(request.channelUrl);
+    if (lookupStopped()) return;
+    _threadCustomerInfo(request.customerUrl, request.customerKey);
+    LOG_AT(kVersionTag, L"lookups finished");
 }
 
 void DownloaderModel::parseVersionDocument(const std::string& text) {
@@ -112,31 +134,33 @@ void DownloaderModel::parseVersionDocument(const std::string& text) {
            spareDownloadUrl_.c_str());
 }
 
-void DownloaderModel::_getPackageByOpenID(std::vector<GameRecord>& games) {
-    if (openId_.size() > 4) {
+void DownloaderModel::_getPackageByOpenID(const LookupRequest& request) {
+    if (!request.packageUrl.empty()) {
         LOG_AT(kPackageTag, L"start get package.");
-        const std::wstring url = config_.getOpenIdConfigUrl(openId_);
+        const std::wstring& url = request.packageUrl;
         std::string text;
-        utility::CHttpDownloader http;
-        if (!http.download2mem(text, url)) {
+        if (!serviceHttp_.download2mem(text, url) && !lookupStopped()) {
             LOG_AT(kPackageTag, L"get package data by txcurl ");
-            curlGet(url, text);
+            curlGet(url, text, lookupThread_);
         }
-        for (auto& game :
-             game_packages::acceptedGames(service_documents::parseGameList(text), kPackageTag))
-            games.push_back(std::move(game));
-        service_documents::parseLaunchSettings(text, launch_);
+        auto games =
+            game_packages::acceptedGames(service_documents::parseGameList(text), kPackageTag);
+        LaunchSettings launch;
+        service_documents::parseLaunchSettings(text, launch);
+        postTask(this, makeRunable([this, games = std::move(games), launch] {
+                     if (games_.empty()) games_ = games;
+                     launch_ = launch;
+                 }));
     }
-    LOG_AT(kPackageTag, L"package is %s", package_.c_str());
+    LOG_AT(kPackageTag, L"package is %s", request.package.c_str());
 }
 
-void DownloaderModel::_threadReqOpenid() {
-    const std::wstring url = config_.getChannelUrl() + analytics_.getPCID();
+void DownloaderModel::_threadReqOpenid(const std::wstring& url) {
     LOG_AT(kChannelTag, L"%s ", url.c_str());
     std::string text;
     if (!serviceHttp_.download2mem(text, url)) {
         LOG_AT(kChannelTag, L"error 1111");
-        curlGet(url, text);
+        curlGet(url, text, lookupThread_);
     }
     const auto answer = service_documents::parseChannelAnswer(text);
     if (!answer.isObject) {
@@ -147,23 +171,25 @@ void DownloaderModel::_threadReqOpenid() {
         LOG_AT(kChannelTag, L"code not right");
         return;
     }
-    if (answer.openId) serverOpenId_ = std::to_wstring(*answer.openId);
+    if (!answer.openId) return;
+    const std::wstring openId = std::to_wstring(*answer.openId);
+    postTask(this, makeRunable([this, openId] { serverOpenId_ = openId; }));
 }
 
-void DownloaderModel::_threadCustomerInfo() {
+void DownloaderModel::_threadCustomerInfo(const std::wstring& url, const std::wstring& key) {
     LOG_AT(kCustomerTag, L"start get curstomer info");
-    const std::wstring url = config_.getCustomerUrl();
     std::string text;
     if (!serviceHttp_.download2mem(text, url)) {
         LOG_AT(kCustomerTag, L"error 1111");
-        curlGet(url, text);
+        curlGet(url, text, lookupThread_);
     }
-    const std::wstring key = descriptor_.shortCode.empty() ? L"en" : descriptor_.shortCode;
-    const auto texts = service_documents::parseCustomerDocument(text, key);
+    auto texts = service_documents::parseCustomerDocument(text, key);
     if (!texts.isObject) {
         LOG_AT(kCustomerTag, L"customer usrl is not json");
         return;
     }
-    assignIfSet(installErrorText_, texts.installError);
-    assignIfSet(customerLink_, texts.customerLink);
+    postTask(this, makeRunable([this, texts = std::move(texts)] {
+                 assignIfSet(installErrorText_, texts.installError);
+                 assignIfSet(customerLink_, texts.customerLink);
+             }));
 }

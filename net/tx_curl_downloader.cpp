@@ -91,10 +91,12 @@ std::size_t writeFileCallback(char* chunk, std::size_t size, std::size_t count, 
                : 0;
 }
 
-int progressCallback(void* state, double downloadTotal, double downloadNow, double /*uploadTotal*/,
+// A non-zero result aborts the transfer.
+int progressCallback(void* data, double downloadTotal, double downloadNow, double /*uploadTotal*/,
                      double /*uploadNow*/) {
-    helper::onCurlProgress(*static_cast<helper::CurlProgressState*>(state), downloadTotal,
-                           downloadNow, GetTickCount());
+    auto& state = *static_cast<helper::CurlProgressState*>(data);
+    if (state.stopped && state.stopped()) return 1;
+    helper::onCurlProgress(state, downloadTotal, downloadNow, GetTickCount());
     return 0;
 }
 
@@ -109,6 +111,12 @@ void setProxyOptions(CURL* easy, const std::string& url) {
     if (!proxy.noProxy.empty()) curl_easy_setopt(easy, CURLOPT_NOPROXY, proxy.noProxy.c_str());
     curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_NEGOTIATE | CURLAUTH_NTLM);
     curl_easy_setopt(easy, CURLOPT_PROXYUSERPWD, ":");
+}
+
+void setProgressOptions(CURL* easy, helper::CurlProgressState& state) {
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_PROGRESSFUNCTION, &progressCallback);
+    curl_easy_setopt(easy, CURLOPT_PROGRESSDATA, &state);
 }
 
 // Options every operation sets. Certificates are verified: the program runs elevated and runs
@@ -139,9 +147,7 @@ void setFileOptions(CURL* easy, helper::CurlProgressState& state) {
         curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE,
                          static_cast<curl_off_t>(state.resumeOffset));
     }
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_PROGRESSFUNCTION, &progressCallback);
-    curl_easy_setopt(easy, CURLOPT_PROGRESSDATA, &state);
+    setProgressOptions(easy, state);
 }
 
 void logTransferError(const char* tag, CURLcode code, const std::string& url) {
@@ -188,7 +194,8 @@ void onCurlProgress(CurlProgressState& state, double downloadTotal, double downl
 
 }  // namespace helper
 
-bool TxCurlDownloader::downloadMemory(const std::string& url, std::string& output) {
+bool TxCurlDownloader::downloadMemory(const std::string& url, std::string& output,
+                                      StopCheck stopped) {
     LOG_AT(kMemoryTag, L"TxCurlDownloader::downloadMemory start");
     const EasyHandle easy(curl_easy_init());
     if (!easy) {
@@ -198,6 +205,9 @@ bool TxCurlDownloader::downloadMemory(const std::string& url, std::string& outpu
     MemorySink sink("WriteMemoryCallback");
     setCommonOptions(easy.get(), url, &writeMemoryCallback, &sink);
     curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, kMemoryTimeoutMs);
+    helper::CurlProgressState state;
+    state.stopped = std::move(stopped);
+    if (state.stopped) setProgressOptions(easy.get(), state);
     LOG_AT(kMemoryTag, L"1111111111111111111111");
     const CURLcode code = curl_easy_perform(easy.get());
     if (code != CURLE_OK) {
@@ -241,7 +251,7 @@ bool TxCurlDownloader::postRequest(const std::string& body, std::string& output,
 }
 
 bool TxCurlDownloader::downloadFile(const std::string& path, const std::string& url,
-                                    PercentCallback progress) {
+                                    PercentCallback progress, StopCheck stopped) {
     LOG_AT(kFileTag, L"TxCurlDownloader::downloadfile start");
     const std::wstring widePath = utility::ansiToWide(path);
     utility::FileHandle file;
@@ -252,6 +262,7 @@ bool TxCurlDownloader::downloadFile(const std::string& path, const std::string& 
         return false;
     }
     state.callback = std::move(progress);
+    state.stopped = std::move(stopped);
     const EasyHandle easy(curl_easy_init());
     if (!easy) {
         LOG_AT(kFileTag, L"curl init error");

@@ -18,6 +18,8 @@ class TxCurlDownloader {
 public:
     // Receives the percentage of the whole file (a resumed part included), at most once a second.
     using PercentCallback = std::function<void(int)>;
+    // Asked during a transfer (at least once a second); true ends the transfer as failed.
+    using StopCheck = std::function<bool()>;
 
     // Bodies kept in memory may not grow past this; a larger one fails the transfer.
     static constexpr std::size_t kMemoryBodyLimit = 16 * 1024 * 1024;
@@ -25,13 +27,14 @@ public:
     static constexpr std::int64_t kFileRateLimit = 20 * 1024 * 1024;
 
     // GET of a small document; on success the output holds the body.
-    bool downloadMemory(const std::string& url, std::string& output);
+    bool downloadMemory(const std::string& url, std::string& output, StopCheck stopped = {});
     // POST of the body (sent as UTF-8) with the JSON content type and the extra header lines
     // ("Name: value" each); on success the output holds the response body.
     bool postRequest(const std::string& body, std::string& output, const std::string& url,
                      const std::vector<std::string>& headers);
     // GET into the file at path; an existing non-empty file is resumed from its end.
-    bool downloadFile(const std::string& path, const std::string& url, PercentCallback progress);
+    bool downloadFile(const std::string& path, const std::string& url, PercentCallback progress,
+                      StopCheck stopped = {});
 };
 
 namespace helper {
@@ -42,6 +45,7 @@ struct CurlProgressState {
     DWORD lastReportTick = 0;
     std::int64_t resumeOffset = 0;
     TxCurlDownloader::PercentCallback callback;
+    TxCurlDownloader::StopCheck stopped;
 };
 
 // One progress call of libcurl at the given tick; calls the state's callback when a report is

@@ -17,7 +17,7 @@ if [ ${#names[@]} -eq 0 ]; then
     for source in "$top"/bench/*_bench.cpp; do names+=("$(basename "$source" .cpp)"); done
 fi
 # Benchmarks that talk to the vendor's hosts run inside an isolated world of their own.
-world_benches=" download_bench telemetry_bench road_bench installer_bench soak_bench leak_bench proxy_bench "
+world_benches=" download_bench telemetry_bench road_bench installer_bench soak_bench leak_bench proxy_bench quit_bench "
 for name in "${names[@]}"; do
     echo "== $name"
     if [[ "$world_benches" == *" $name "* ]]; then

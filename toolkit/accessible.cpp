@@ -1,6 +1,7 @@
 #include "toolkit/accessible.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "toolkit/accessible_name.h"
 #include "toolkit/control.h"
@@ -44,12 +45,18 @@ bool isAccessibleElement(const Control& control) {
     return !(control.accessible().role == ROLE_SYSTEM_GROUPING && accessibleName(control).empty());
 }
 
+bool isActionable(const Control& control) {
+    const PaintManager* manager = control.manager();
+    return control.isVisible() && control.isEnabled() && manager &&
+           IsWindowEnabled(manager->hwnd());
+}
+
 UINT WindowAccessible::defaultActionMessage() {
     static const UINT message = RegisterWindowMessageW(L"tk.accessible.defaultAction");
     return message;
 }
 
-WindowAccessible::WindowAccessible(WindowBase& window) : window_(&window) {}
+WindowAccessible::WindowAccessible(WindowLiveness window) : live_(std::move(window)) {}
 WindowAccessible::~WindowAccessible() = default;
 
 LRESULT WindowAccessible::answer(WPARAM wParam) {
@@ -57,24 +64,23 @@ LRESULT WindowAccessible::answer(WPARAM wParam) {
 }
 
 void WindowAccessible::disconnect() {
-    window_ = nullptr;
     CoDisconnectObject(static_cast<IAccessible*>(this), 0);
     Release();
 }
 
 std::vector<Control*> WindowAccessible::children() const {
     std::vector<Control*> out;
-    if (!window_) return out;
-    for (Control* c : window_->manager().accessibleControls())
+    if (!window()) return out;
+    for (Control* c : window()->manager().accessibleControls())
         if (isAccessibleElement(*c)) out.push_back(c);
     return out;
 }
 
 Control* WindowAccessible::control(const VARIANT& child, bool& ok) const {
     ok = false;
-    if (!window_ || child.vt != VT_I4) return nullptr;
+    if (!window() || child.vt != VT_I4) return nullptr;
     if (child.lVal == CHILDID_SELF) return ok = true, nullptr;
-    Control* c = window_->manager().controlById(child.lVal);
+    Control* c = window()->manager().controlById(child.lVal);
     ok = c != nullptr;
     return c;
 }
@@ -120,14 +126,14 @@ HRESULT WindowAccessible::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIAN
 HRESULT WindowAccessible::get_accParent(IDispatch** parent) {
     if (!parent) return E_INVALIDARG;
     *parent = nullptr;
-    if (!window_) return RPC_E_DISCONNECTED;
-    return AccessibleObjectFromWindow(window_->hwnd(), static_cast<DWORD>(OBJID_WINDOW),
+    if (!window()) return CO_E_OBJNOTCONNECTED;
+    return AccessibleObjectFromWindow(window()->hwnd(), static_cast<DWORD>(OBJID_WINDOW),
                                       IID_IDispatch, reinterpret_cast<void**>(parent));
 }
 
 HRESULT WindowAccessible::get_accChildCount(long* count) {
     if (!count) return E_INVALIDARG;
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     *count = static_cast<long>(children().size());
     return S_OK;
 }
@@ -137,22 +143,22 @@ HRESULT WindowAccessible::get_accChild(VARIANT child, IDispatch** object) {
     *object = nullptr;
     bool ok = false;
     control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     return ok ? S_FALSE : E_INVALIDARG;  // children are simple elements
 }
 
 HRESULT WindowAccessible::get_accName(VARIANT child, BSTR* name) {
     bool ok = false;
     Control* c = control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok) return E_INVALIDARG;
-    return putText(c ? accessibleName(*c) : windowTitle(window_->hwnd()), name);
+    return putText(c ? accessibleName(*c) : windowTitle(window()->hwnd()), name);
 }
 
 HRESULT WindowAccessible::get_accValue(VARIANT child, BSTR* value) {
     bool ok = false;
     Control* c = control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok) return E_INVALIDARG;
     return putText(c ? c->accessible().value : std::wstring(), value);
 }
@@ -160,7 +166,7 @@ HRESULT WindowAccessible::get_accValue(VARIANT child, BSTR* value) {
 HRESULT WindowAccessible::get_accDescription(VARIANT child, BSTR* text) {
     bool ok = false;
     Control* c = control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok) return E_INVALIDARG;
     // The tooltip describes a control whose name comes from its text.
     std::wstring description;
@@ -172,7 +178,7 @@ HRESULT WindowAccessible::get_accRole(VARIANT child, VARIANT* role) {
     if (!role) return E_INVALIDARG;
     bool ok = false;
     Control* c = control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok) return E_INVALIDARG;
     putId(role, c ? c->accessible().role : ROLE_SYSTEM_CLIENT);
     return S_OK;
@@ -182,15 +188,15 @@ HRESULT WindowAccessible::get_accState(VARIANT child, VARIANT* state) {
     if (!state) return E_INVALIDARG;
     bool ok = false;
     Control* c = control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok) return E_INVALIDARG;
     long value = 0;
     if (c)
         value = static_cast<long>(c->accessibleState());
     else {
         value = STATE_SYSTEM_FOCUSABLE;
-        if (!IsWindowVisible(window_->hwnd())) value |= STATE_SYSTEM_INVISIBLE;
-        if (GetFocus() == window_->hwnd()) value |= STATE_SYSTEM_FOCUSED;
+        if (!IsWindowVisible(window()->hwnd())) value |= STATE_SYSTEM_INVISIBLE;
+        if (GetFocus() == window()->hwnd()) value |= STATE_SYSTEM_FOCUSED;
     }
     putId(state, value);
     return S_OK;
@@ -198,39 +204,39 @@ HRESULT WindowAccessible::get_accState(VARIANT child, VARIANT* state) {
 
 HRESULT WindowAccessible::get_accHelp(VARIANT, BSTR* text) {
     if (text) *text = nullptr;
-    return window_ ? S_FALSE : RPC_E_DISCONNECTED;
+    return window() ? S_FALSE : CO_E_OBJNOTCONNECTED;
 }
 
 HRESULT WindowAccessible::get_accHelpTopic(BSTR* file, VARIANT, long* topic) {
     if (file) *file = nullptr;
     if (topic) *topic = 0;
-    return window_ ? S_FALSE : RPC_E_DISCONNECTED;
+    return window() ? S_FALSE : CO_E_OBJNOTCONNECTED;
 }
 
 HRESULT WindowAccessible::get_accKeyboardShortcut(VARIANT, BSTR* text) {
     if (text) *text = nullptr;
-    return window_ ? S_FALSE : RPC_E_DISCONNECTED;
+    return window() ? S_FALSE : CO_E_OBJNOTCONNECTED;
 }
 
 HRESULT WindowAccessible::get_accFocus(VARIANT* child) {
     if (!child) return E_INVALIDARG;
     VariantInit(child);
-    if (!window_) return RPC_E_DISCONNECTED;
-    if (Control* focus = window_->manager().focus())
+    if (!window()) return CO_E_OBJNOTCONNECTED;
+    if (Control* focus = window()->manager().focus())
         return putId(child, focus->accessibleId()), S_OK;
-    if (GetFocus() == window_->hwnd()) return putId(child, CHILDID_SELF), S_OK;
+    if (GetFocus() == window()->hwnd()) return putId(child, CHILDID_SELF), S_OK;
     return S_FALSE;
 }
 
 HRESULT WindowAccessible::get_accSelection(VARIANT* children) {
     if (children) VariantInit(children);
-    return window_ ? S_FALSE : RPC_E_DISCONNECTED;
+    return window() ? S_FALSE : CO_E_OBJNOTCONNECTED;
 }
 
 HRESULT WindowAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
     bool ok = false;
     Control* c = control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok) return E_INVALIDARG;
     return putText(c ? c->accessible().defaultAction : std::wstring(), action);
 }
@@ -238,10 +244,11 @@ HRESULT WindowAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
 HRESULT WindowAccessible::accSelect(long flags, VARIANT child) {
     bool ok = false;
     Control* c = control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok || !c) return E_INVALIDARG;
+    if (!isActionable(*c)) return S_FALSE;
     if ((flags & SELFLAG_TAKEFOCUS) && c->isFocusable()) {
-        window_->manager().setFocus(c);
+        window()->manager().setFocus(c);
         return S_OK;
     }
     return S_FALSE;
@@ -252,14 +259,14 @@ HRESULT WindowAccessible::accLocation(long* left, long* top, long* width, long* 
     if (!left || !top || !width || !height) return E_INVALIDARG;
     bool ok = false;
     Control* c = control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok) return E_INVALIDARG;
     RECT r{};
     if (c)
         r = RECT{c->rect().left, c->rect().top, c->rect().right, c->rect().bottom};
     else
-        GetClientRect(window_->hwnd(), &r);
-    MapWindowPoints(window_->hwnd(), nullptr, reinterpret_cast<POINT*>(&r), 2);
+        GetClientRect(window()->hwnd(), &r);
+    MapWindowPoints(window()->hwnd(), nullptr, reinterpret_cast<POINT*>(&r), 2);
     *left = r.left;
     *top = r.top;
     *width = r.right - r.left;
@@ -272,7 +279,7 @@ HRESULT WindowAccessible::accNavigate(long direction, VARIANT start, VARIANT* en
     VariantInit(end);
     bool ok = false;
     Control* from = control(start, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok) return E_INVALIDARG;
     const auto all = children();
     if (all.empty()) return S_FALSE;
@@ -297,13 +304,13 @@ HRESULT WindowAccessible::accNavigate(long direction, VARIANT start, VARIANT* en
 HRESULT WindowAccessible::accHitTest(long left, long top, VARIANT* child) {
     if (!child) return E_INVALIDARG;
     VariantInit(child);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     POINT p{left, top};
-    ScreenToClient(window_->hwnd(), &p);
+    ScreenToClient(window()->hwnd(), &p);
     RECT client;
-    GetClientRect(window_->hwnd(), &client);
+    GetClientRect(window()->hwnd(), &client);
     if (!PtInRect(&client, p)) return S_FALSE;
-    Control* root = window_->manager().root();
+    Control* root = window()->manager().root();
     Control* hit = root ? root->hitTest({p.x, p.y}) : nullptr;
     while (hit && !isAccessibleElement(*hit)) hit = hit->parent();
     putId(child, hit ? hit->accessibleId() : CHILDID_SELF);
@@ -313,11 +320,11 @@ HRESULT WindowAccessible::accHitTest(long left, long top, VARIANT* child) {
 HRESULT WindowAccessible::accDoDefaultAction(VARIANT child) {
     bool ok = false;
     Control* c = control(child, ok);
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     if (!ok || !c) return E_INVALIDARG;
-    if (!c->isVisible() || !c->isEnabled()) return E_FAIL;
+    if (!isActionable(*c)) return E_FAIL;
     if (c->accessible().defaultAction.empty()) return DISP_E_MEMBERNOTFOUND;
-    PostMessageW(window_->hwnd(), defaultActionMessage(), static_cast<WPARAM>(c->accessibleId()),
+    PostMessageW(window()->hwnd(), defaultActionMessage(), static_cast<WPARAM>(c->accessibleId()),
                  0);
     return S_OK;
 }
@@ -331,7 +338,7 @@ HRESULT WindowAccessible::put_accValue(VARIANT, BSTR) {
 
 HRESULT WindowAccessible::Next(ULONG count, VARIANT* items, ULONG* fetched) {
     if (!items) return E_INVALIDARG;
-    if (!window_) return RPC_E_DISCONNECTED;
+    if (!window()) return CO_E_OBJNOTCONNECTED;
     const auto all = children();
     ULONG n = 0;
     for (; n < count && cursor_ < all.size(); ++n, ++cursor_)
@@ -354,8 +361,8 @@ HRESULT WindowAccessible::Reset() {
 HRESULT WindowAccessible::Clone(IEnumVARIANT** copy) {
     if (!copy) return E_INVALIDARG;
     *copy = nullptr;
-    if (!window_) return RPC_E_DISCONNECTED;
-    auto* clone = new WindowAccessible(*window_);
+    if (!window()) return CO_E_OBJNOTCONNECTED;
+    auto* clone = new WindowAccessible(live_);
     clone->cursor_ = cursor_;
     *copy = static_cast<IEnumVARIANT*>(clone);
     return S_OK;

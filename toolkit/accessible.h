@@ -2,8 +2,10 @@
 // children are the window's visible controls (simple elements with stable child ids), each with
 // its name, role, state, screen location, value and default action. Default actions are posted
 // to the window and run from its message loop, so a client never waits on a dialog the action
-// opens. Created on the UI thread by its window; COM references may outlive the window, after
-// which every call fails with RPC_E_DISCONNECTED. UI thread only (calls arrive through COM on it).
+// opens. Created on the UI thread by its window; COM references (copies made by Clone among them)
+// may outlive the window: each object holds the window's liveness token, and once the window is
+// going every call fails with CO_E_OBJNOTCONNECTED. Selection and default actions act only on
+// visible, enabled controls of an enabled window. UI thread only (calls arrive through COM on it).
 #pragma once
 
 #include <windows.h>
@@ -12,14 +14,15 @@
 
 #include <vector>
 
+#include "toolkit/window_base.h"
+
 namespace tk {
 
-class WindowBase;
 class Control;
 
 class WindowAccessible : public IAccessible, public IEnumVARIANT {
 public:
-    explicit WindowAccessible(WindowBase& window);
+    explicit WindowAccessible(WindowLiveness window);
     WindowAccessible(const WindowAccessible&) = delete;
     WindowAccessible& operator=(const WindowAccessible&) = delete;
 
@@ -75,8 +78,9 @@ private:
     // the id names nothing at all.
     Control* control(const VARIANT& child, bool& ok) const;
     std::vector<Control*> children() const;
+    WindowBase* window() const { return live_.window(); }
 
-    WindowBase* window_;
+    WindowLiveness live_;
     LONG references_ = 1;  // the window's own
     size_t cursor_ = 0;    // enumeration position
 };
@@ -84,5 +88,9 @@ private:
 // Whether the control appears in the accessibility tree: everything visible except plain
 // layout boxes with nothing to say.
 bool isAccessibleElement(const Control& control);
+
+// Whether a control may be selected or pressed on a client's request now: it is visible and
+// enabled, and so is its window.
+bool isActionable(const Control& control);
 
 }  // namespace tk

@@ -133,7 +133,9 @@ void Edit::endEditing() {
     if (manager_ && manager_->focus() == this) manager_->setFocus(nullptr);
     if (manager_ && manager_->hwnd() && GetFocus() == nullptr) SetFocus(manager_->hwnd());
     invalidate();
-    notify(L"killfocus");
+    // Its handler may open a window, which must not happen inside the focus change: the click
+    // that moved the focus would then reach a window the new one has just disabled.
+    if (manager_) manager_->postNotify(this, L"killfocus");
 }
 
 void Edit::arrange(const Rect& rect) {

@@ -39,7 +39,7 @@ protected:
 private:
     static LRESULT CALLBACK hostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void beginEditing();
-    // Takes the typed text back and removes the native edit; "killfocus" follows.
+    // Takes the typed text back and removes the native edit; "killfocus" follows, posted.
     void endEditing();
     Rect hostRect() const;
     void placeHost();

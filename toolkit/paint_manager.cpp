@@ -232,6 +232,24 @@ void PaintManager::sendNotify(Control* sender, std::wstring_view type, int index
     sink_(n);
 }
 
+UINT PaintManager::postedNotifyMessage() {
+    static const UINT message = RegisterWindowMessageW(L"tk.postedNotification");
+    return message;
+}
+
+void PaintManager::postNotify(Control* sender, std::wstring_view type) {
+    if (!hwnd_ || !sender) return sendNotify(sender, type, -1);
+    posted_.emplace_back(sender->accessibleId(), std::wstring(type));
+    if (!PostMessageW(hwnd_, postedNotifyMessage(), 0, 0)) posted_.pop_back();
+}
+
+void PaintManager::deliverPosted() {
+    if (posted_.empty()) return;
+    const auto [id, type] = std::move(posted_.front());
+    posted_.pop_front();
+    if (Control* sender = controlById(id)) sendNotify(sender, type, -1);
+}
+
 void PaintManager::clearGroup(const std::wstring& group, Control* except) {
     clearGroupIn(root_.get(), group, except);
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -91,6 +92,13 @@ public:
 
     // Notifications and events from the controls.
     void sendNotify(Control* sender, std::wstring_view type, int index);
+    // The notification delivered from the window's message queue instead of now: for one raised
+    // inside a focus change, whose handler may open a window. Dropped when the sender is gone by
+    // then. Sent at once when the tree has no window.
+    void postNotify(Control* sender, std::wstring_view type);
+    // Delivers the oldest posted notification; the window calls it for postedNotifyMessage().
+    void deliverPosted();
+    static UINT postedNotifyMessage();
     void clearGroup(const std::wstring& group, Control* except);
     void controlChanged(Control* control, DWORD event);
     void controlHidden(Control* control);
@@ -121,6 +129,7 @@ private:
     bool focusRing_ = false;
     int nextId_ = 1;
     std::map<int, Control*> byId_;
+    std::deque<std::pair<int, std::wstring>> posted_;  // sender id, type
 };
 
 // The DPI of the window: GetDpiForWindow where the system has it, else the screen's LOGPIXELSX.

@@ -95,14 +95,15 @@ bool TextTable::loadFromBytes(std::string_view bytes) {
 }
 
 bool TextTable::loadForProcess(const std::wstring& instanceFolder, const SkinStore& store) {
+    // The executable usually sits in the Downloads folder: a table there that cannot be used
+    // must not leave every text showing its key.
     const std::wstring path = instanceFolder + kFileName;
     if (utility::ufile::exists(path)) {
         const std::optional<Bytes> file = readDiskFile(path, kMaxFileSize);
-        if (!file) {
-            LOG_AT("tk::TextTable::loadForProcess", L"text table [ %s ] refused.", path.c_str());
-            return false;
-        }
-        return loadFromBytes({reinterpret_cast<const char*>(file->data()), file->size()});
+        if (file && loadFromBytes({reinterpret_cast<const char*>(file->data()), file->size()}))
+            return true;
+        LOG_AT("tk::TextTable::loadForProcess",
+               L"text table [ %s ] refused, the skin archive's is used.", path.c_str());
     }
     const Bytes* entry = store.archiveEntry(kFileName);
     if (!entry || entry->size() < kMinArchiveSize) {

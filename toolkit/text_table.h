@@ -36,8 +36,9 @@ public:
     // nothing changed, when the two header rows are not there.
     bool loadFromBytes(std::string_view bytes);
     // Loads the table of the process: "multi_language.tsv" in the instance folder (given with a
-    // trailing backslash) when that exists, and then only from there; else the skin archive's
-    // entry of that name. False when nothing was loaded.
+    // trailing backslash) when that exists and is a table (not empty, at most kMaxFileSize,
+    // readable, with both header rows); otherwise, with a log line for a file refused, the skin
+    // archive's entry of that name. False when nothing was loaded.
     bool loadForProcess(const std::wstring& instanceFolder, const SkinStore& store);
 
     std::optional<std::wstring> find(const std::wstring& key) const;

@@ -59,6 +59,7 @@ const MessageMap* WindowBase::baseMessageMap() {
 WindowBase::WindowBase() = default;
 
 WindowBase::~WindowBase() {
+    *liveness_.state_ = nullptr;
     if (accessible_) accessible_->disconnect(), accessible_ = nullptr;
     if (hwnd_) {
         RemovePropW(hwnd_, kWindowProp);
@@ -261,7 +262,8 @@ std::unique_ptr<Control> WindowBase::createControl(std::wstring_view) {
 }
 
 bool WindowBase::preTranslateMessage(const MSG& msg) {
-    if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
+    // Keys with Alt (WM_SYSKEYDOWN) are the system's: Alt+Space is no Space, Alt+Esc no Escape.
+    if (msg.message != WM_KEYDOWN) return false;
     // The key belongs to the skinned window that owns the target (a hosted edit is its child).
     for (HWND h = msg.hwnd; h; h = GetParent(h))
         if (liveWindows().count(h)) {
@@ -377,6 +379,12 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             relayToTooltip(message, wParam, lParam);
             onButtonUp(clientPoint(lParam));
             return 0;
+        case WM_CANCELMODE:  // sent when the window is disabled; the default releases the capture
+            cancelPress();
+            break;
+        case WM_CAPTURECHANGED:
+            if (reinterpret_cast<HWND>(lParam) != hwnd_) cancelPress();
+            return 0;
         case WM_MOUSEWHEEL: {
             POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
             ScreenToClient(hwnd_, &p);
@@ -395,7 +403,7 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_GETOBJECT:
             if (static_cast<long>(lParam) == static_cast<long>(OBJID_CLIENT)) {
-                if (!accessible_) accessible_ = new WindowAccessible(*this);
+                if (!accessible_) accessible_ = new WindowAccessible(liveness_);
                 return accessible_->answer(wParam);
             }
             break;
@@ -408,6 +416,7 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_DESTROY: {
+            *liveness_.state_ = nullptr;
             if (accessible_) accessible_->disconnect(), accessible_ = nullptr;
             if (tooltip_) DestroyWindow(tooltip_), tooltip_ = nullptr;
             if (!created_) break;
@@ -417,9 +426,14 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         default:
+            if (message == PaintManager::postedNotifyMessage()) {
+                manager_.deliverPosted();
+                return 0;
+            }
             if (message == WindowAccessible::defaultActionMessage()) {
+                // Asked for earlier: the control must still be one the user could press.
                 if (Control* c = manager_.controlById(static_cast<int>(wParam));
-                    c && c->isVisible())
+                    c && isActionable(*c))
                     c->activate();
                 return 0;
             }
@@ -494,6 +508,8 @@ void WindowBase::onButtonDown(Point point) {
         manager_.setFocus(nullptr);
     else if (GetFocus() != hwnd_)
         SetFocus(hwnd_);
+    // The focus change may have opened a window that disabled this one.
+    if (!IsWindowEnabled(hwnd_)) return;
     manager_.setPushed(hit);
     manager_.setHot(hit);
     SetCapture(hwnd_);
@@ -504,9 +520,17 @@ void WindowBase::onButtonUp(Point point) {
     Control* pressed = manager_.pushed();
     if (GetCapture() == hwnd_) ReleaseCapture();
     manager_.setPushed(nullptr);
-    if (!pressed) return;
+    // A window disabled while the button was down (a box opened over it) takes no click.
+    if (!pressed || !IsWindowEnabled(hwnd_)) return;
     // The release may end the window (a close button): nothing of it is used afterwards.
     pressed->onButtonUp(point, pressed->rect().contains(point));
+}
+
+void WindowBase::cancelPress() {
+    if (Control* pressed = manager_.pushed()) {
+        manager_.setPushed(nullptr);
+        pressed->invalidate();
+    }
 }
 
 void WindowBase::relayToTooltip(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -19,6 +19,23 @@
 namespace tk {
 
 class WindowAccessible;
+class WindowBase;
+
+// Names a window while it lives and nothing from the moment it is being destroyed. Everything
+// that may outlive the window holds a copy and asks it before it touches the window: accessible
+// objects and their copies, and code that runs a modal loop (a folder browser, a button's action)
+// inside one of the window's handlers. Copies may live on any thread; the window is UI thread.
+class WindowLiveness {
+public:
+    WindowLiveness() = default;
+    // The window, or null once it is being destroyed.
+    WindowBase* window() const { return state_ ? *state_ : nullptr; }
+
+private:
+    friend class WindowBase;
+    explicit WindowLiveness(WindowBase* window) : state_(std::make_shared<WindowBase*>(window)) {}
+    std::shared_ptr<WindowBase*> state_;
+};
 
 class WindowBase {
 public:
@@ -35,6 +52,8 @@ public:
     // object stays the caller's to delete.
     HWND create(HWND parent, DWORD style = 0, DWORD exStyle = 0);
     HWND hwnd() const { return hwnd_; }
+    // The window's token, for what may outlive it.
+    const WindowLiveness& liveness() const { return liveness_; }
     void centerWindow();
     // Shows or hides the window; a window shown with the focus also comes to the front, also
     // when it was shown before and another window has since been put over it.
@@ -61,7 +80,8 @@ public:
 
     // Key handling shared by every window before the message reaches the window procedure
     // (the message loop calls it for each message): Tab moves the focus, Space activates the
-    // focused control, Escape goes to the default key handling. True when the key was used.
+    // focused control, Escape goes to the default key handling; keys with Alt are left to the
+    // system. True when the key was used.
     static bool preTranslateMessage(const MSG& message);
 
 protected:
@@ -106,6 +126,8 @@ private:
     void onMouseMove(Point point);
     void onButtonDown(Point point);
     void onButtonUp(Point point);
+    // Forgets the pressed control: the press was taken away (capture lost, window disabled).
+    void cancelPress();
     LRESULT onNcHitTest(LPARAM lParam);
     bool onSetCursor();
     void updateTooltip();
@@ -120,6 +142,7 @@ private:
     HWND tooltip_ = nullptr;
     Control* tooltipFor_ = nullptr;
     WindowAccessible* accessible_ = nullptr;  // one COM reference held by the window
+    WindowLiveness liveness_{this};           // names nothing from WM_DESTROY on
 };
 
 }  // namespace tk

@@ -39,7 +39,10 @@ void showSsdAdvice(HWND parent, const std::wstring& candidate, const std::wstrin
 }
 
 void showSpaceAdvice(HWND parent, const std::wstring& advised, const Hooks& hooks) {
-    const msg::Action change = [advised, hooks] { hooks.setInstallPath(advised); };
+    // With neither a best nor a previous folder there is nothing to change to.
+    const msg::Action change = [advised, hooks] {
+        if (!advised.empty()) hooks.setInstallPath(advised);
+    };
     const std::wstring text = formatAdvice(tk::lookupText("path_more"), driveLetter(advised));
     msg::showMessageBoxWithIcon(parent, {}, tk::lookupText("path_noice"), text,
                                 {tk::lookupText("path_not"), {}, false},
@@ -65,7 +68,9 @@ Hooks modelHooks(const DownloaderModel& model,
 
 void changePathClac(HWND parent, bool checkSsd, const std::wstring& candidate, const Hooks& hooks) {
     const std::wstring previous = hooks.installFolder();
-    if (candidate == previous) return;
+    // A folder chosen again needs no advice; but the SSD advice's "path_not" comes back here
+    // (without the SSD check) for the space check of the folder it has just stored.
+    if (candidate == previous && checkSsd) return;
     hooks.setInstallPath(candidate);
     const std::wstring best = hooks.bestFolder();
     const bool bestSsd = hooks.bestDriveSsd();

@@ -50,10 +50,15 @@ msg::MessageBoxButton button(const char* key, bool primary, std::function<void()
 CMainFrame::CMainFrame() : model_(DownloaderModel::instance()) {}
 
 CMainFrame::~CMainFrame() {
-    gameThread_.requestStop();
-    fallbackDownloader_.abort();
+    stopGameThread();
     gameThread_.stop(1000);
     cancelTasks(this);
+}
+
+void CMainFrame::stopGameThread() {
+    gameThread_.requestStop();
+    fallbackDownloader_.abort();
+    iconDownloader_.abort();
 }
 
 const tk::MessageMap* CMainFrame::messageMap() const {
@@ -241,12 +246,14 @@ void CMainFrame::openFolderBrowser() {
             SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(L"C:"));
         return 0;
     };
+    const tk::WindowLiveness live = liveness();
     PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
     if (!chosen) return;
     wchar_t path[MAX_PATH + 1] = {};
     const bool ok = SHGetPathFromIDListW(chosen, path);
     CoTaskMemFree(chosen);
-    if (ok) changePathClac(true, path);
+    // The browser runs its own message loop, in which the window may have been closed.
+    if (ok && live.window()) changePathClac(true, path);
 }
 
 void CMainFrame::onLicenceLink(tk::Notification&) {
@@ -482,6 +489,7 @@ LRESULT CMainFrame::handleCustomMessage(UINT message, WPARAM wParam, LPARAM, boo
 LRESULT CMainFrame::onDestroy(WPARAM, LPARAM, bool& handled) {
     handled = false;
     if (gameTimerId_ != 0) KillTimer(hwnd(), gameTimerId_), gameTimerId_ = 0;
+    stopGameThread();
     model_.stop();
     DownloaderModel::destroyInstance();
     cancelTasks(this);

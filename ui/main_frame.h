@@ -111,6 +111,8 @@ private:
     void startGameInstallDisplay();
     void onGameInstallTick();
     void finishGamePackages(const std::wstring& lastPackage);
+    // Asks the game thread to stop and cuts its transfers; does not wait.
+    void stopGameThread();
 
     // The named controls of the layout the window uses, by their layout names; all are there
     // once the window exists, except homepageBtn, which a skin may leave out.
@@ -164,5 +166,6 @@ private:
     TxInstallErrorBox* installErrorBox_ = nullptr;
     TxDownloaderErrorBox* downloadErrorBox_ = nullptr;
     utility::CHttpDownloader fallbackDownloader_;
+    utility::CHttpDownloader iconDownloader_;  // the game icons, without progress
     WorkerThread gameThread_;
 };

@@ -28,11 +28,12 @@ bool fetch(utility::CHttpDownloader& downloader, const std::wstring& url, const 
     return utility::ufile::moveFile(temp, final, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
 }
 
-bool fetchIcon(const std::wstring& url, const std::wstring& path) {
-    utility::CHttpDownloader iconDownloader;
+// Up to three attempts, 20 ms apart; none after a stop.
+bool fetchIcon(utility::CHttpDownloader& downloader, const std::wstring& url,
+               const std::wstring& path, HANDLE stop) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (attempt > 0) Sleep(20);
-        if (iconDownloader.download2file(url, path, nullptr, false)) return true;
+        if (attempt > 0 && WaitForSingleObject(stop, 20) == WAIT_OBJECT_0) return false;
+        if (downloader.download2file(url, path, nullptr, false)) return true;
     }
     return false;
 }
@@ -71,7 +72,8 @@ void CMainFrame::_threadDownloadApk() {
         }
         if (!game.obbUrl.empty() && !files->obb.empty())
             fetch(fallbackDownloader_, game.obbUrl, files->obbTmp, files->obb, this);
-        if (!game.iconUrl.empty() && !files->icon.empty()) fetchIcon(game.iconUrl, files->icon);
+        if (!game.iconUrl.empty() && !files->icon.empty())
+            fetchIcon(iconDownloader_, game.iconUrl, files->icon, gameThread_.stopEvent());
         if (!game.resolution.empty()) resolution = game.resolution;
         if (fetch(fallbackDownloader_, game.downloadUrl, files->packageTmp, files->package, this))
             fetched.push_back({&game, *files});
@@ -79,17 +81,24 @@ void CMainFrame::_threadDownloadApk() {
             LOG_AT(kTag, L"package of %s not downloaded, not installed", game.gameName.c_str());
     }
 
+    const HANDLE stop = gameThread_.stopEvent();
     const std::wstring console = folder + L"\\gxconsole.exe";
-    if (!resolution.empty()) {
+    if (!resolution.empty() && !gameThread_.isStopRequested()) {
         LOG_AT(kTag, L"setup resolution %s", resolution.c_str());
         utility::process::execute(console, L"modify --index 0 --resolution " + resolution, false,
-                                  game_packages::kConsoleWaitMs);
+                                  game_packages::kConsoleWaitMs, stop);
     }
     postTask(this, makeRunable([this] { startGameInstallDisplay(); }));
-    Sleep(500);
+    // The window is closing: nothing is installed or started any more.
+    if (WaitForSingleObject(stop, 500) == WAIT_OBJECT_0) {
+        LOG_AT(kTag, L"stopped");
+        if (SUCCEEDED(com)) CoUninitialize();
+        return;
+    }
 
     std::wstring lastPackage;
     for (const Fetched& f : fetched) {
+        if (gameThread_.isStopRequested()) break;
         const GameRecord& game = *f.game;
         if (!f.files.icon.empty() && utility::ufile::exists(f.files.icon)) {
             LOG_AT(kTag, L"create short cut %s", game.gameName.c_str());
@@ -98,15 +107,18 @@ void CMainFrame::_threadDownloadApk() {
                                          L"package=" + game.packageName);
         }
         utility::process::execute(console, game_packages::installParameters(f.files, game), false,
-                                  game_packages::kConsoleWaitMs);
+                                  game_packages::kConsoleWaitMs, stop);
         lastPackage = game.packageName;
     }
-    postTask(this, makeRunable([this, lastPackage] { finishGamePackages(lastPackage); }));
+    if (!gameThread_.isStopRequested())
+        postTask(this, makeRunable([this, lastPackage] { finishGamePackages(lastPackage); }));
     if (SUCCEEDED(com)) CoUninitialize();
 }
 
 bool CMainFrame::onHttpDownloadProgress(const char*, int, std::int64_t received,
                                         std::int64_t total) {
+    // False ends the transfer: the window is closing.
+    if (gameThread_.isStopRequested()) return false;
     const DWORD now = GetTickCount();
     if (!game_packages::progressDue(now, lastGameProgressTick_, received, total)) return true;
     lastGameProgressTick_ = now;

@@ -230,9 +230,12 @@ void MessageBoxWindow::notify(tk::Notification& n) {
 void MessageBoxWindow::onSelection(const CSelectionUI& selection) {
     enableParent();
     showWindow(false);
+    const tk::WindowLiveness live = liveness();
     // A copy: the action may open other boxes before this one closes.
     if (const Action action = selection.action()) action();
-    close(1);
+    // The action may have run a modal loop (a folder browser) in which the owner was closed,
+    // and this box with it.
+    if (live.window()) close(1);
 }
 
 // ---- show operations ----

@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "utility/log.h"
 #include "utility/system_info.h"
@@ -17,9 +18,15 @@ int showCommand(bool show) {
     return show ? SW_SHOWNORMAL : SW_HIDE;
 }
 
-// Outcome of waiting for a started process; logs what execute reports.
-bool waitForSuccess(HANDLE process, DWORD waitMs) {
-    const DWORD outcome = WaitForSingleObject(process, waitMs);
+// Outcome of waiting for a started process (or for the stop event, when there is one); logs
+// what execute reports.
+bool waitForSuccess(HANDLE process, DWORD waitMs, HANDLE stop) {
+    const HANDLE waited[] = {process, stop};
+    const DWORD outcome = WaitForMultipleObjects(stop ? 2 : 1, waited, FALSE, waitMs);
+    if (outcome == WAIT_OBJECT_0 + 1) {
+        LOG_AT("utility::process::execute", L"execute not waited for any more: stopped");
+        return false;
+    }
     if (outcome == WAIT_OBJECT_0) {
         DWORD exitCode = static_cast<DWORD>(-1);
         GetExitCodeProcess(process, &exitCode);
@@ -50,6 +57,20 @@ std::wstring commandLine(const std::wstring& file, const std::wstring& params) {
     std::wstring line = L"\"" + file + L"\"";
     if (!params.empty()) line += L" " + params;
     return line;
+}
+
+bool isWebAddress(const std::wstring& target) {
+    std::size_t rest = 0;
+    for (const wchar_t* scheme : {L"http://", L"https://"}) {
+        const std::size_t length = wcslen(scheme);
+        if (target.size() >= length && _wcsnicmp(target.c_str(), scheme, length) == 0)
+            rest = length;
+    }
+    if (rest == 0 || rest == target.size() || target[rest] == L'/' || target[rest] == L'\\')
+        return false;
+    for (const wchar_t c : target)
+        if (c <= L' ' || c == L'"' || c == 0x7F) return false;
+    return true;
 }
 
 }  // namespace detail
@@ -96,6 +117,11 @@ UniqueHandle createWithShowCommand(const std::wstring& file, const std::wstring&
 }
 
 bool execute(const std::wstring& file, const std::wstring& params, bool show, DWORD waitMs) {
+    return execute(file, params, show, waitMs, nullptr);
+}
+
+bool execute(const std::wstring& file, const std::wstring& params, bool show, DWORD waitMs,
+             HANDLE stop) {
     const UniqueHandle process = create(file, params, show);
     if (!process) {
         LOG_AT("utility::process::execute", L"execute failed!!! last error = %d",
@@ -103,10 +129,15 @@ bool execute(const std::wstring& file, const std::wstring& params, bool show, DW
         return false;
     }
     if (waitMs == 0) return true;
-    return waitForSuccess(process.get(), waitMs);
+    return waitForSuccess(process.get(), waitMs, stop);
 }
 
 bool openUrl(const std::wstring& target) {
+    if (!detail::isWebAddress(target)) {
+        LOG_AT("utility::process::openUrl", L"refused [ %s ]: not an http or https address.",
+               target.c_str());
+        return false;
+    }
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_FLAG_NO_UI;

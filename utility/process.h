@@ -30,7 +30,13 @@ UniqueHandle createWithShowCommand(const std::wstring& file, const std::wstring&
 // Starts the file; with a wait time other than 0, waits for it (kWaitForever: without limit).
 // True if it started and, when waited for, ended in time with exit code 0.
 bool execute(const std::wstring& file, const std::wstring& params, bool show, DWORD waitMs);
-// Opens a URL or file with its default handler, falling back to "iexplore.exe".
+// The same, and the wait also ends (false) once the stop event is signalled; the program is
+// left running then.
+bool execute(const std::wstring& file, const std::wstring& params, bool show, DWORD waitMs,
+             HANDLE stop);
+// Opens a web address (http or https) in the default browser, falling back to "iexplore.exe".
+// Anything else (a path, a UNC name, another scheme) is refused with a log line: the addresses
+// come from tables and documents the installer does not control.
 bool openUrl(const std::wstring& target);
 // The running processes; empty when no snapshot can be taken.
 ProcessList listProcesses();
@@ -46,6 +52,8 @@ namespace detail {
 const wchar_t* shellVerb(bool runAs, DWORD majorVersion);
 // The quoted file, followed by a blank and the parameters when there are any.
 std::wstring commandLine(const std::wstring& file, const std::wstring& params);
+// "http://" or "https://" (any case) and a host, without blanks, quotes or control characters.
+bool isWebAddress(const std::wstring& target);
 
 }  // namespace detail
 }  // namespace utility::process

@@ -1,9 +1,10 @@
 #include "utility/task_runner.h"
 
-#include <utility>
-
 #include <algorithm>
 #include <map>
+#include <utility>
+
+#include "utility/log.h"
 
 namespace {
 
@@ -227,6 +228,8 @@ void WorkerThread::stop(DWORD timeoutMs) {
     if (thread_) {
         if (WaitForSingleObject(thread_.get(), timeoutMs) != WAIT_OBJECT_0) {
             // The work did not end in time; whatever it holds is abandoned.
+            LOG_AT("WorkerThread::stop", L"thread did not end in %u ms, ended by force",
+                   static_cast<unsigned>(timeoutMs));
             TerminateThread(thread_.get(), static_cast<DWORD>(-1));
             WaitForSingleObject(thread_.get(), INFINITE);
         }

@@ -127,6 +127,10 @@ protected:
         EXPECT_EQ(m[4], "IE") << "the download ran through the system client";
         EXPECT_TRUE(road::contains(result.analyticsEvents(), "cancel_download_downloading"));
         EXPECT_TRUE(result.allUploadsSigned());
+        // The download heard of the quit and ended on its own; no thread was ended by force.
+        EXPECT_TRUE(result.logged("DownloaderModel::_threadDownloadPlayer", "download stopped"))
+            << testing::PrintToString(result.messages("DownloaderModel::_threadDownloadPlayer"));
+        EXPECT_EQ(result.messages("WorkerThread::stop"), std::vector<std::string>{});
         EXPECT_EQ(waitForStandinRuns("installer", installerStart_, 0).size(), installerStart_);
     }
 };

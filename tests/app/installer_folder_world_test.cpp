@@ -27,19 +27,8 @@ class InstallerFolder : public installer::InstallerTest {
 protected:
     // Opens the path panel, types the folder into the path field and leaves it with Tab.
     void typeFolder(Installer& run, HWND main, const std::string& folder) {
-        if (!run.waitElement(
-                main, [](const AccessibleElement& e) { return installer::isTextField(e); }, 1000)) {
-            const auto custom =
-                installer::waitButton(run, main, englishText("Button_install_define"));
-            ASSERT_TRUE(custom) << installer::describe(run.elements(main));
-            ASSERT_TRUE(run.click(*custom));
-        }
-        const auto field = run.waitElement(
-            main, [](const AccessibleElement& e) { return installer::isTextField(e); });
-        ASSERT_TRUE(field) << installer::describe(run.elements(main));
-        ASSERT_TRUE(run.click(*field));
-        ASSERT_TRUE(run.pressKeys(main, "ctrl+a BackSpace"));
-        ASSERT_TRUE(run.type(main, folder));
+        ASSERT_TRUE(installer::typeIntoPathField(run, main, folder))
+            << installer::describe(run.elements(main));
         ASSERT_TRUE(run.pressKeys(main, "Tab"));
     }
     std::wstring fieldValue(Installer& run, HWND main) {
@@ -86,10 +75,7 @@ TEST_F(InstallerFolder, AnInvalidTypedFolderIsRefusedAndAValidOneIsInstalledInto
 
 // A drive with little room (S:, 512 MiB) gets the space advice naming the best drive D:.
 TEST_F(InstallerFolder, AFolderOnADriveWithLittleRoomGetsTheSpaceAdvice) {
-    const auto small = testing_support::runUnix(
-        "d=$TAMRIX_WORLD_DIR/disk-s; mkdir -p $d && (mountpoint -q $d || mount -t tmpfs -o "
-        "size=512m tamrix-disk-s $d) && ln -sfn $d $WINEPREFIX/dosdevices/s:");
-    ASSERT_EQ(small.code, 0) << small.output;
+    ASSERT_TRUE(installer::mountSmallDrive());
     for (const char* answer : {"path_not", "path_ok"}) {
         SCOPED_TRACE(answer);
         Installer run(folder_.path(), L"TamrixInstaller.exe");

@@ -7,5 +7,7 @@ foreach(source ${installer_world_tests})
   add_dependencies(app_${name} tamrix_installer)
 endforeach()
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/tests/screens)
+# The import table test reads the installer's file.
+add_dependencies(app_installer_imports_test tamrix_installer)
 # The ten-run soak starts the installer ten times, each run up to about half a minute.
 set_tests_properties(app_installer_soak_world_test PROPERTIES TIMEOUT 900)

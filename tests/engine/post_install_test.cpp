@@ -246,6 +246,40 @@ TEST_F(FirstRunSettings, TextsAndTheirEncoding) {
     EXPECT_EQ(setting("runapp"), "com.run");
 }
 
+// "runapp" reaches data.ini and the shortcut's "package=" argument: only a package name passes.
+TEST(AcceptedLaunchSettings, ThePackageToRunIsKeptOnlyWhenItIsAPackageName) {
+    const struct {
+        const wchar_t* runapp;
+        const wchar_t* kept;
+    } cases[] = {
+        {L"com.run", L"com.run"},
+        {L"com.game_2.x", L"com.game_2.x"},
+        {L"", L""},
+        {L"com.run --debug", L""},
+        {L"com.run\" L"
+         "x",
+         L""},
+        {L"com.run|apk=x", L""},
+        {L"1com.run", L""},
+        {L"com..run", L""},
+        {L"com.run.", L""},
+    };
+    for (const auto& c : cases) {
+        LogCapture::instance().newLines();
+        LaunchSettings settings;
+        settings.title = L"kept";
+        settings.appToRun = c.runapp;
+        const LaunchSettings accepted = post_install::acceptedLaunchSettings(settings);
+        EXPECT_EQ(accepted.appToRun, c.kept) << utility::wideToUtf8(c.runapp);
+        EXPECT_EQ(accepted.title, L"kept");
+        const bool dropped = !settings.appToRun.empty() && accepted.appToRun.empty();
+        EXPECT_EQ(hasLogLine(LogCapture::instance().newLines(), kTag,
+                             "runapp not accepted: " + utility::wideToUtf8(c.runapp)),
+                  dropped)
+            << utility::wideToUtf8(c.runapp);
+    }
+}
+
 TEST(DesktopShortcut, OnlyWithItsDownloadedIconAndASafeName) {
     wchar_t desktop[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, TRUE));

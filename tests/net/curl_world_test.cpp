@@ -367,6 +367,38 @@ TEST_F(CurlWorld, DroppedTransferLeavesThePartForTheNextCallToResume) {
               "bytes=" + std::to_string(kDrop) + "-");
 }
 
+// The caller's stop check ends a transfer that is under way: the call fails, the bytes written
+// so far stay for a resume, and the double sees the client go. A document's transfer ends at the
+// first check that says stop.
+TEST_F(CurlWorld, AStopEndsAFileOrMemoryTransferUnderWay) {
+    constexpr std::uint64_t kSize = 8 * 1024 * 1024;
+    ASSERT_TRUE(world::writeScenario(
+        scenario({patternRule("/net/slow.exe", kSize, "\"rateLimit\":262144"),
+                  patternRule("/net/slow.json", kSize, "\"rateLimit\":262144")})));
+    const std::string path = filePath(L"slow.exe");
+    const std::wstring widePath = utility::ansiToWide(path);
+    const std::size_t mark = world::requestCount();
+    int asked = 0;
+    EXPECT_FALSE(curl_.downloadFile(path, cdnUrl("/net/slow.exe"), nullptr, [&] {
+        ++asked;
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        return GetFileAttributesExW(widePath.c_str(), GetFileExInfoStandard, &data) &&
+               data.nFileSizeLow >= 262144;
+    }));
+    const std::string part = readFileBytes(widePath);
+    EXPECT_GE(part.size(), 262144u);
+    EXPECT_LT(part.size(), kSize);
+    EXPECT_TRUE(part == patternBytes(0, part.size()));
+    EXPECT_GT(asked, 1);
+
+    std::string output;
+    int calls = 0;
+    EXPECT_FALSE(
+        curl_.downloadMemory(cdnUrl("/net/slow.json"), output, [&] { return ++calls > 3; }));
+    EXPECT_EQ(calls, 4);
+    EXPECT_EQ(waitForTarget("/net/slow.exe", mark).outcome, "client-closed");
+}
+
 TEST_F(CurlWorld, QueryStringsAreSentAsGiven) {
     ASSERT_TRUE(world::writeScenario(
         scenario({"{\"host\":\"" + cdnHost() + "\",\"path\":\"/net/lookup\",\"query\":" +

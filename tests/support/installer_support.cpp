@@ -347,6 +347,26 @@ std::string describe(const std::vector<AccessibleElement>& elements) {
     return text;
 }
 
+bool typeIntoPathField(const Installer& run, HWND main, const std::string& folder) {
+    if (!run.waitElement(main, isTextField, 1000)) {
+        const auto custom = waitButton(run, main, englishText("Button_install_define"));
+        if (!custom || !run.click(*custom)) return false;
+    }
+    const auto field = run.waitElement(main, isTextField);
+    return field && run.click(*field) && run.pressKeys(main, "ctrl+a BackSpace") &&
+           run.type(main, folder);
+}
+
+bool mountDrive(char letter, const std::string& size) {
+    const std::string name = "disk-" + std::string(1, letter);
+    return testing_support::runUnix(
+               "d=$TAMRIX_WORLD_DIR/" + name +
+               "; mkdir -p $d && (mountpoint -q $d || mount -t tmpfs -o size=" + size + " tamrix-" +
+               name + " $d) && ln -sfn $d " + "$WINEPREFIX/dosdevices/" + std::string(1, letter) +
+               ":")
+               .code == 0;
+}
+
 std::optional<AccessibleElement> waitInstallButton(const Installer& run, HWND main) {
     return waitButton(run, main, englishText("Button_install_fast"));
 }

@@ -140,6 +140,16 @@ std::string xWindowOf(HWND window);
 // Texts of the elements, for failure messages.
 std::string describe(const std::vector<AccessibleElement>& elements);
 
+// Opens the start page's path panel when its field is not shown, clicks the field, clears it and
+// types the folder; the field keeps the focus (Tab or a click elsewhere leaves it).
+bool typeIntoPathField(const Installer& run, HWND main, const std::string& folder);
+// A drive of the world on a tmpfs of that size ("512m", "8g"), made on first use.
+bool mountDrive(char letter, const std::string& size);
+// Drive S: of 512 MiB: too little room for an install.
+inline bool mountSmallDrive() {
+    return mountDrive('s', "512m");
+}
+
 // The start page's install button, waited for.
 std::optional<AccessibleElement> waitInstallButton(const Installer& run, HWND main);
 // Clicks the title bar's close button of the main window, once it is there.

@@ -23,6 +23,10 @@ std::wstring peerPath(const std::wstring& name) {
     return unixToWindows(TAMRIX_TEST_BIN_DIR) + L"\\" + name + L".exe";
 }
 
+std::wstring peerLibraryPath(const std::wstring& name) {
+    return unixToWindows(TAMRIX_TEST_BIN_DIR) + L"\\" + name + L".dll";
+}
+
 std::wstring dataDir() {
     return unixToWindows(TAMRIX_TEST_DATA_DIR) + L"\\";
 }

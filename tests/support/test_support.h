@@ -10,6 +10,8 @@ namespace testing_support {
 // Windows path of a peer program built beside the tests ("name" without ".exe").
 std::wstring peerPath(const std::wstring& name);
 
+// Windows path of a library built beside the peers ("name" without ".dll").
+std::wstring peerLibraryPath(const std::wstring& name);
 // Windows path of the folder where the build puts generated test data.
 std::wstring dataDir();
 

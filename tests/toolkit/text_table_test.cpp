@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "tests/utility/log_capture.h"
 #include "toolkit/skin_store.h"
 #include "toolkit/text_table.h"
+#include "utility/handle.h"
+#include "utility/text.h"
 
 using testing_support::dataDir;
 using testing_support::readFileBytes;
@@ -252,36 +255,55 @@ TEST_F(TextTableSource, ArchiveEntryServesWhenNoDiskTableExists) {
     EXPECT_EQ(texts.find(L"sure"), L"Sure");
 }
 
-TEST_F(TextTableSource, AnExistingDiskTableIsTheOnlySource) {
-    const std::string valid = table({"Label\tsure\ta\tb\tDisk sure\tc"});
+TEST_F(TextTableSource, ADiskTableThatIsRefusedGivesWayToTheArchivesTable) {
+    // The archive's table has "sure" alone.
+    const std::string valid =
+        table({"Label\tsure\ta\tb\tDisk sure\tc", "Label\tdisk_only\ta\tb\tDisk only\tc"});
     std::string atLimit = valid + std::string(TextTable::kMaxFileSize - valid.size(), '\n');
+    enum class Disk { kFile, kFolder, kLocked };
     const struct {
         const char* label;
-        std::optional<std::string> disk;  // nothing: a folder of that name
-        bool loaded;
-        std::optional<std::wstring> sure;
+        Disk kind;
+        std::string bytes;
+        bool refused;  // then the archive's table serves
     } cases[] = {
-        {"valid", valid, true, L"Disk sure"},
-        {"empty", "", false, std::nullopt},
-        {"broken header", "Code\tlanguage_code\nLanguage\tname\n", false, std::nullopt},
-        {"exactly at the size limit", atLimit, true, L"Disk sure"},
-        {"one byte over the limit", atLimit + "\n", false, std::nullopt},
-        {"a folder", std::nullopt, false, std::nullopt},
+        {"valid", Disk::kFile, valid, false},
+        {"exactly at the size limit", Disk::kFile, atLimit, false},
+        {"empty", Disk::kFile, "", true},
+        {"broken header", Disk::kFile, "Code\tlanguage_code\nLanguage\tname\n", true},
+        {"a single row", Disk::kFile, kCodes + "\n", true},
+        {"one byte over the limit", Disk::kFile, atLimit + "\n", true},
+        {"a folder", Disk::kFolder, "", true},
+        {"held open without sharing", Disk::kLocked, valid, true},
     };
+    testing_support::LogCapture& log = testing_support::LogCapture::instance();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         TempDir folder;
         const std::wstring path = folder.path() + L"multi_language.tsv";
-        if (c.disk) {
-            ASSERT_TRUE(writeFileBytes(path, *c.disk));
-        } else {
+        if (c.kind == Disk::kFolder) {
             ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+        } else {
+            ASSERT_TRUE(writeFileBytes(path, c.bytes));
         }
+        const utility::UniqueHandle lock(
+            c.kind == Disk::kLocked ? CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                    : nullptr);
+        ASSERT_EQ(lock.valid(), c.kind == Disk::kLocked);
+        log.newLines();
         TextTable table;
         table.setLanguage(L"en_US");
-        EXPECT_EQ(table.loadForProcess(folder.path(), store), c.loaded);
-        EXPECT_EQ(table.find(L"sure"), c.sure);
-        EXPECT_EQ(table.size(), c.sure ? 1u : 0u);
+        EXPECT_TRUE(table.loadForProcess(folder.path(), store));
+        EXPECT_EQ(table.find(L"sure"), c.refused ? L"Sure" : L"Disk sure");
+        EXPECT_EQ(table.find(L"disk_only"),
+                  c.refused ? std::nullopt : std::optional<std::wstring>(L"Disk only"));
+        EXPECT_EQ(table.size(), c.refused ? 1u : 2u);
+        const auto lines =
+            testing_support::messagesOf(log.newLines(), "tk::TextTable::loadForProcess");
+        const std::vector<std::string> refusal = {"text table [ " + utility::wideToUtf8(path) +
+                                                  " ] refused, the skin archive's is used."};
+        EXPECT_EQ(lines, c.refused ? refusal : std::vector<std::string>{});
     }
 }
 

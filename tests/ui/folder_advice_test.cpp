@@ -15,6 +15,7 @@
 #include "tests/utility/log_capture.h"
 #include "toolkit/control.h"
 #include "ui/folder_advice.h"
+#include "utility/text.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ struct World {
     std::map<wchar_t, std::deque<double>> free;  // answers per drive letter, the last repeats
     std::vector<std::wstring> stored;            // folders given to setInstallPath
     std::vector<std::wstring> probedDrives;
+    bool completes = true;  // false: the folder is stored as chosen (it is complete already)
 
     // Stores the folder completed as the model does, so it differs from what was chosen.
     folder_advice::Hooks hooks() {
@@ -52,7 +54,7 @@ struct World {
                 [this] { return bestSsd; },
                 [this](const std::wstring& folder) {
                     stored.push_back(folder);
-                    installFolder = folder + L"\\Tamrix\\";
+                    installFolder = completes ? folder + L"\\Tamrix\\" : folder;
                 },
                 [this](const std::wstring& drive) {
                     probedDrives.push_back(drive);
@@ -325,6 +327,58 @@ TEST_F(FolderAdviceTest, EveryChoiceOfBothAdvices) {
                   spaceChecked ? std::vector<std::string>{"left 17G"} : std::vector<std::string>{});
         EXPECT_EQ(world.probedDrives,
                   c.ssdAdvice ? std::vector<std::wstring>{L"D:"} : std::vector<std::wstring>{});
+    }
+}
+
+// The answers a person gives box after box, and what the advice stored and logged meanwhile.
+TEST_F(FolderAdviceTest, TheSsdAdvicesNoChecksTheSpaceAndNoEmptyFolderIsEverStored) {
+    const std::wstring ssdDC = kSsdDC;
+    const struct {
+        const char* what;
+        const wchar_t* install;
+        const wchar_t* best;
+        bool bestSsd;
+        bool completes;
+        const wchar_t* candidate;
+        std::vector<std::pair<std::wstring, std::wstring>> boxes;  // text shown, answer given
+        std::vector<std::wstring> stored;
+    } cases[] = {
+        {"a complete folder on a hard disk with little room",
+         L"E:\\Tamrix\\",
+         L"C:\\Best\\",
+         true,
+         false,
+         L"D:\\Games\\Tamrix\\",
+         {{ssdDC, L"No, thanks"}, {spaceAdvice(L"C"), L"Yes"}},
+         {L"D:\\Games\\Tamrix\\", L"D:\\Games\\Tamrix\\", L"C:\\Best\\"}},
+        {"neither a best nor a previous folder to advise",
+         L"",
+         L"",
+         true,
+         true,
+         L"D:\\Games",
+         {{spaceAdvice(L""), L"Yes"}},
+         {L"D:\\Games"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        World world;
+        world.installFolder = c.install;
+        world.bestFolder = c.best;
+        world.bestSsd = c.bestSsd;
+        world.completes = c.completes;
+        world.free[L'D'] = {5000};
+        folder_advice::changePathClac(owner_.hwnd(), true, c.candidate, world.hooks());
+        for (const auto& [text, answer] : c.boxes) {
+            ASSERT_TRUE(pumpUntil([&] { return theBox() != nullptr; }))
+                << "no box for " << utility::wideToUtf8(text);
+            EXPECT_EQ(boxText(theBox()), text);
+            choose(theBox(), answer);
+        }
+        EXPECT_EQ(theBox(), nullptr);
+        EXPECT_EQ(world.stored, c.stored);
+        EXPECT_EQ(logged(), std::vector<std::string>{"left 17G"});
+        EXPECT_TRUE(owner_.enabled());
     }
 }
 

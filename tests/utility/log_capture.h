@@ -59,8 +59,22 @@ public:
             if (line.function == kMarkerFunction) break;
             lines.push_back(std::move(line));
         }
-        consumed_ = text.size();
+        // Lines other threads wrote after the marker belong to the next call.
+        const std::string markerLine = "):" + marker + "\r\n";
+        const std::size_t at = text.find(markerLine, consumed_);
+        consumed_ = at == std::string::npos ? text.size() : at + markerLine.size();
         return lines;
+    }
+
+    // Waits, within the bound, until a line of the function with exactly the message is stored
+    // after what newLines returned so far; leaves it for the next newLines.
+    bool waitForLine(const std::string& function, const std::string& message, DWORD boundMs) {
+        const auto stored = [&](const std::string& text) {
+            for (const LogLine& line : parseLogLines(text.substr(consumed_)))
+                if (line.function == function && line.message == message) return true;
+            return false;
+        };
+        return stored(waitFor(stored, boundMs));
     }
 
     ~LogCapture() { closeLogFile(); }
@@ -88,12 +102,22 @@ private:
 
     // Content of the log once it holds the marker; whatever it holds after the bound.
     std::string waitForMarker(const std::string& marker) {
+        const std::string wanted = "):" + marker + "\r\n";
+        return waitFor(
+            [&](const std::string& text) {
+                return text.find(wanted, consumed_) != std::string::npos;
+            },
+            kUpperBoundMs);
+    }
+
+    // Content of the log once the predicate holds for it; whatever it holds after the bound.
+    template <typename Predicate>
+    std::string waitFor(const Predicate& done, DWORD boundMs) {
         const ChangeWatch change(FindFirstChangeNotificationW(
             dir_.path().c_str(), FALSE, FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE));
-        const std::string wanted = "):" + marker + "\r\n";
-        const ULONGLONG deadline = GetTickCount64() + kUpperBoundMs;
+        const ULONGLONG deadline = GetTickCount64() + boundMs;
         std::string text = readFileBytes(path_);
-        while (text.find(wanted, consumed_) == std::string::npos && GetTickCount64() < deadline) {
+        while (!done(text) && GetTickCount64() < deadline) {
             // A change notification ends the wait early; the short cap covers a missed one.
             if (change.get() != INVALID_HANDLE_VALUE) {
                 WaitForSingleObject(change.get(), 100);

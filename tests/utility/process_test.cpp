@@ -4,8 +4,10 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/test_support.h"
 #include "tests/utility/log_capture.h"
@@ -84,6 +86,39 @@ TEST(ProcessDetail, CommandLineQuotesTheFileAndAddsParametersOnlyWhenGiven) {
     EXPECT_EQ(process::detail::commandLine(L"taskkill", L"/F /IM gxplayer.exe /T"),
               L"\"taskkill\" /F /IM gxplayer.exe /T");
     EXPECT_EQ(process::detail::commandLine(L"x.exe", L" "), L"\"x.exe\"  ");
+}
+
+TEST(ProcessDetail, OnlyHttpAndHttpsAddressesWithAHostAreWebAddresses) {
+    const struct {
+        const wchar_t* target;
+        bool web;
+    } cases[] = {
+        {L"https://www.tamrix.test/other/protocol.html", true},
+        {L"http://tamrix.test", true},
+        {L"HTTPS://Tamrix.test/Path?q=1#top", true},
+        {L"https://tamrix.test/a%20b", true},
+        {L"", false},
+        {L"https://", false},
+        {L"https:///etc/passwd", false},
+        {L"https:\\\\server\\share", false},
+        {L"http:/tamrix.test", false},
+        {L"httpx://tamrix.test", false},
+        {L" https://tamrix.test", false},
+        {L"https://tamrix.test/a b", false},
+        {L"https://tamrix.test/\" -new-window", false},
+        {L"https://tamrix.test/\r\nline", false},
+        {L"file:///C:/Windows/notepad.exe", false},
+        {L"C:\\Windows\\notepad.exe", false},
+        {L"\\\\server\\share\\setup.exe", false},
+        {L"notepad.exe", false},
+        {L"javascript:alert(1)", false},
+        {L"mailto:support@tamrix.test", false},
+        {L"ms-settings:", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(utf8(c.target));
+        EXPECT_EQ(process::detail::isWebAddress(c.target), c.web);
+    }
 }
 
 TEST(Create, StartsTheProgramAndHandsBackItsHandleAndId) {
@@ -301,14 +336,23 @@ TEST(Shell, MissingProgramFailsAndLogsTheFailure) {
     EXPECT_TRUE(messages[2].starts_with("shellEx failed!!! lastError = ")) << messages[2];
 }
 
-TEST(OpenUrl, OpensAFileWithItsDefaultHandler) {
+TEST(OpenUrl, RefusesFilesPathsAndOtherSchemesWithALogLine) {
     TempDir dir;
-    const std::wstring name = uniqueName(L"opened");
-    const std::wstring peer = copyPeer(dir, name);
+    const std::wstring peer = copyPeer(dir, uniqueName(L"opened"));
     ASSERT_FALSE(peer.empty());
-    NamedEvent started(L"tamrix-peer-started-" + name);
-    EXPECT_TRUE(process::openUrl(peer));
-    EXPECT_TRUE(started.wait());
+    std::wstring slashed = peer;
+    std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+    LogCapture& log = LogCapture::instance();
+    for (const std::wstring& target :
+         {peer, L"file:///" + slashed, std::wstring(L"\\\\server\\share\\setup.exe"),
+          std::wstring(L"shell:startup")}) {
+        SCOPED_TRACE(utf8(target));
+        log.newLines();
+        EXPECT_FALSE(process::openUrl(target));
+        EXPECT_EQ(messagesOf(log.newLines(), "utility::process::openUrl"),
+                  std::vector<std::string>{"refused [ " + utf8(target) +
+                                           " ]: not an http or https address."});
+    }
 }
 
 namespace {
