@@ -110,4 +110,21 @@ std::vector<Rect> layoutBox(Axis axis, const Rect& container, const Rect& area, 
     return rects;
 }
 
+Size measureBox(Axis axis, int gap, const std::vector<BoxItem>& items) {
+    const bool vertical = axis == Axis::kVertical;
+    int along = 0, across = 0, placed = 0;
+    for (const BoxItem& item : items) {
+        if (item.floating) continue;
+        const int main =
+            item.main > 0 ? clampBounds(item.main, item.minMain, item.maxMain) : item.minMain;
+        const int cross =
+            item.cross > 0 ? clampBounds(item.cross, item.minCross, item.maxCross) : item.minCross;
+        along += main + (vertical ? item.margin.vertical() : item.margin.horizontal()) +
+                 (placed++ > 0 ? gap : 0);
+        across = std::max(across,
+                          cross + (vertical ? item.margin.horizontal() : item.margin.vertical()));
+    }
+    return vertical ? Size{across, along} : Size{along, across};
+}
+
 }  // namespace tk

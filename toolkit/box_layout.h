@@ -1,6 +1,7 @@
-// The box layout pass of vertical and horizontal containers, as a pure function over device
+// The box layout pass of vertical and horizontal containers, as pure functions over device
 // pixels: fixed sizes first, the rest shared among stretching children within their minimum and
-// maximum, margins and gaps between them, floats placed by their position. Any thread.
+// maximum, margins and gaps between them, floats placed by their position; and the measure of
+// the room such a box needs for its items. Any thread.
 #pragma once
 
 #include <vector>
@@ -28,5 +29,12 @@ struct BoxItem {
 // floats. Items that do not fit are cut at the area's end, never placed outside it.
 std::vector<Rect> layoutBox(Axis axis, const Rect& container, const Rect& area, int gap,
                             const std::vector<BoxItem>& items);
+
+// The smallest area (width, height) in which layoutBox gives every item that is not a float its
+// whole size: along the axis the items' sizes within their bounds (a stretching item its
+// minimum), their margins and the gaps summed; across it the largest item with its margins (an
+// item that fills the container its minimum). Floats sit where their position says and need no
+// room of the flow.
+Size measureBox(Axis axis, int gap, const std::vector<BoxItem>& items);
 
 }  // namespace tk

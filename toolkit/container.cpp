@@ -77,12 +77,12 @@ BoxItem Container::boxItem(Control& child, Size available) const {
     return item;
 }
 
-void Container::arrangeBox(Axis axis, const Rect& area) {
-    std::vector<Control*> laid;
+std::vector<BoxItem> Container::boxItems(Axis axis, Size available,
+                                         std::vector<Control*>& laid) const {
     std::vector<BoxItem> items;
     for (auto& child : children_) {
         if (!laysOut(*child)) continue;
-        BoxItem item = boxItem(*child, {area.width(), area.height()});
+        BoxItem item = boxItem(*child, available);
         if (axis == Axis::kHorizontal) {
             std::swap(item.main, item.cross);
             std::swap(item.minMain, item.minCross);
@@ -91,8 +91,63 @@ void Container::arrangeBox(Axis axis, const Rect& area) {
         laid.push_back(child.get());
         items.push_back(item);
     }
+    return items;
+}
+
+void Container::arrangeBox(Axis axis, const Rect& area) {
+    std::vector<Control*> laid;
+    const auto items = boxItems(axis, {area.width(), area.height()}, laid);
     const auto rects = layoutBox(axis, rect_, area, scaleLength(childPadding_, dpi()), items);
     for (size_t i = 0; i < laid.size(); ++i) laid[i]->arrange(rects[i]);
+}
+
+Size Container::contentSize(int width) {
+    const Insets inset = scaleInsets(inset_, dpi());
+    if (fixedWidth_ > 0) width = px(fixedWidth_);
+    Size size = measureChildren(std::max(0, width - inset.horizontal()));
+    size.cx = fixedWidth_ > 0 ? px(fixedWidth_) : size.cx + inset.horizontal();
+    size.cy = fixedHeight_ > 0 ? px(fixedHeight_) : size.cy + inset.vertical();
+    return size;
+}
+
+Size Container::measureChildren(int width) {
+    Size size;
+    for (auto& child : children_) {
+        if (!laysOut(*child) || child->isFloat()) continue;
+        const Insets margin = scaleInsets(child->padding(), dpi());
+        const Size need = child->contentSize(std::max(0, width - margin.horizontal()));
+        size.cx = std::max(size.cx, need.cx + margin.horizontal());
+        size.cy = std::max(size.cy, need.cy + margin.vertical());
+    }
+    return size;
+}
+
+// Each child is measured at the width it is laid out in: the column's width (less its margins,
+// within its bounds), or its share of the row. What it needs becomes its item's size where the
+// layout gives it none of its own.
+Size Container::measureAlong(Axis axis, int width) {
+    std::vector<Control*> laid;
+    auto items = boxItems(axis, {width, 0}, laid);
+    const int gap = scaleLength(childPadding_, dpi());
+    std::vector<Rect> shares;
+    if (axis == Axis::kHorizontal)
+        shares = layoutBox(axis, {0, 0, width, 0}, {0, 0, width, 0}, gap, items);
+    for (size_t i = 0; i < laid.size(); ++i) {
+        BoxItem& item = items[i];
+        if (item.floating) continue;
+        if (axis == Axis::kVertical) {
+            int across = item.cross > 0 ? item.cross : width - item.margin.horizontal();
+            if (item.maxCross > 0) across = std::min(across, item.maxCross);
+            const Size need = laid[i]->contentSize(std::max({0, across, item.minCross}));
+            if (item.main == 0) item.main = need.cy;
+            if (item.cross == 0) item.minCross = std::max(item.minCross, need.cx);
+        } else {
+            const Size need = laid[i]->contentSize(shares[i].width());
+            if (item.main == 0) item.minMain = std::max(item.minMain, need.cx);
+            if (item.cross == 0) item.cross = need.cy;
+        }
+    }
+    return tk::measureBox(axis, gap, items);
 }
 
 void Container::paint(Canvas& canvas, const Rect& dirty) {

@@ -26,6 +26,9 @@ public:
     }
 
     void attach(PaintManager* manager, Control* parent) override;
+    // The children's room with the inset around it; a fixed width or height of the container
+    // stands for itself.
+    Size contentSize(int width) override;
     void arrange(const Rect& rect) override;
     void mirrorPlacement(const Rect& window) override;
     void paint(Canvas& canvas, const Rect& dirty) override;
@@ -40,7 +43,13 @@ protected:
     // Places the children inside the rectangle less the inset.
     virtual void arrangeChildren(const Rect& area);
     BoxItem boxItem(Control& child, Size available) const;
+    // The children that take part in the layout, and their items along the axis.
+    std::vector<BoxItem> boxItems(Axis axis, Size available, std::vector<Control*>& laid) const;
     void arrangeBox(Axis axis, const Rect& area);
+    // The room the children need inside the given width (the inset is the caller's): children
+    // on top of each other by default, one after the other along the axis in a box.
+    virtual Size measureChildren(int width);
+    Size measureAlong(Axis axis, int width);
     // Children that take part in the layout: visible ones (a tab layout narrows this).
     virtual bool laysOut(const Control& child) const { return child.ownVisible(); }
 
@@ -55,6 +64,7 @@ public:
 
 protected:
     void arrangeChildren(const Rect& area) override { arrangeBox(Axis::kVertical, area); }
+    Size measureChildren(int width) override { return measureAlong(Axis::kVertical, width); }
 };
 
 class HorizontalLayout : public Container {
@@ -63,6 +73,7 @@ public:
 
 protected:
     void arrangeChildren(const Rect& area) override { arrangeBox(Axis::kHorizontal, area); }
+    Size measureChildren(int width) override { return measureAlong(Axis::kHorizontal, width); }
 };
 
 // Shows the selected page only; every page fills the layout's area.

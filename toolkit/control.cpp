@@ -158,6 +158,10 @@ Size Control::desiredSize(Size) {
     return {px(fixedWidth_), px(fixedHeight_)};
 }
 
+Size Control::contentSize(int) {
+    return {px(fixedWidth_), px(fixedHeight_)};
+}
+
 void Control::arrange(const Rect& rect) {
     if (rect_ != rect) invalidate();
     rect_ = rect;
@@ -349,6 +353,21 @@ Size Label::desiredSize(Size available) {
         const Insets pad = scaleInsets(textPadding_, dpi());
         const auto m = measureText(text_, fontSpec(), dpi(), textFormat(), {0, 0});
         size.cx = std::max({m.size.cx + pad.horizontal(), px(minTextWidth_), px(minWidth_)});
+    }
+    return size;
+}
+
+Size Label::contentSize(int width) {
+    Size size = desiredSize({width, 0});
+    if (text_.empty()) return size;
+    const Insets pad = scaleInsets(textPadding_, dpi());
+    const TextFormat format = textFormat();
+    if (size.cx == 0 && !multiline_ && !endEllipsis_)
+        size.cx = measureText(text_, fontSpec(), dpi(), format, {}).size.cx + pad.horizontal();
+    if (size.cy == 0) {
+        if (size.cx > 0) width = size.cx;
+        const int room = multiline_ ? std::max(1, width - pad.horizontal()) : 0;
+        size.cy = measureText(text_, fontSpec(), dpi(), format, {room, 0}).size.cy + pad.vertical();
     }
     return size;
 }

@@ -88,6 +88,10 @@ public:
     // Layout: the size the control asks for in device pixels at the manager's DPI, given the
     // room available; 0 in a dimension means "share the rest". arrange places it.
     virtual Size desiredSize(Size available);
+    // Measure: the room the control's content needs in device pixels, the narrowest width it
+    // shows in uncut (cx) and its height when it is width wide (cy). A fixed size stands for
+    // itself; 0 in a dimension: the content needs none there (it takes what it is given).
+    virtual Size contentSize(int width);
     virtual void arrange(const Rect& rect);
     // After the layout of a right-to-left window: the control, and what it laid out inside it,
     // take the reflection of their places across the window.
@@ -188,6 +192,9 @@ public:
     const AttributeTable& attributeTable() const override { return classAttributes(); }
     void setText(const std::wstring& text) override;
     Size desiredSize(Size available) override;
+    // The text's room: a single line its width (unless it may end in an ellipsis) and height,
+    // wrapped lines their height at the width; the text padding around either.
+    Size contentSize(int width) override;
     AccessibleInfo accessible() const override;
 
     void setTextColor(Argb colour) { textColor_ = colour, invalidate(); }

@@ -65,6 +65,8 @@ public:
     Size size() const { return size_; }
     void invalidate(const Rect& rect);
     void invalidateLayout();
+    // A change of size or content asked for a layout that has not been made yet.
+    bool layoutPending() const { return needLayout_ && root_; }
     // Lays the tree out when a change of size or content asked for it.
     void ensureLayout();
     // Paints what is invalid into the surface; returns the painted rectangle (empty: nothing).

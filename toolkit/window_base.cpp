@@ -156,6 +156,35 @@ void WindowBase::applyRegion() {
     if (region && !SetWindowRgn(hwnd_, region, TRUE)) DeleteObject(region);
 }
 
+void WindowBase::fitToContent() {
+    if (!settings_.fitContent || !manager_.layoutPending()) return;
+    RECT window, client;
+    GetWindowRect(hwnd_, &window);
+    GetClientRect(hwnd_, &client);
+    // The frame (a border) around the client area keeps its size.
+    const Size frame{(window.right - window.left) - client.right,
+                     (window.bottom - window.top) - client.bottom};
+    const int dpi = manager_.dpi();
+    const Size layout{scaleLength(settings_.size.cx, dpi) - frame.cx,
+                      scaleLength(settings_.size.cy, dpi) - frame.cy};
+    if (layout.cx <= 0 || layout.cy <= 0) return;
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &mi);
+    const Size limit{(mi.rcWork.right - mi.rcWork.left) - frame.cx,
+                     (mi.rcWork.bottom - mi.rcWork.top) - frame.cy};
+    const Size fitted = fittedSize(settings_, manager_.root(), layout, limit);
+    const int wider = fitted.cx - client.right, taller = fitted.cy - client.bottom;
+    if (wider == 0 && taller == 0) return;
+    const Size outer{fitted.cx + frame.cx, fitted.cy + frame.cy};
+    // About the same centre, and on the screen.
+    const int x = std::clamp<int>(window.left - wider / 2, mi.rcWork.left,
+                                  std::max<int>(mi.rcWork.left, mi.rcWork.right - outer.cx));
+    const int y = std::clamp<int>(window.top - taller / 2, mi.rcWork.top,
+                                  std::max<int>(mi.rcWork.top, mi.rcWork.bottom - outer.cy));
+    SetWindowPos(hwnd_, nullptr, x, y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void WindowBase::centerWindow() {
     RECT r;
     GetWindowRect(hwnd_, &r);
@@ -291,6 +320,7 @@ LRESULT WindowBase::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
+            fitToContent();
             const Rect dirty = manager_.paintInvalid();
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd_, &ps);

@@ -118,6 +118,9 @@ private:
     bool onCreate();
     void applyWindowAttributes();
     void applyRegion();
+    // A window whose layout lets it fit its content takes the size its content needs before it
+    // lays out, about the same centre.
+    void fitToContent();
     void present(const Rect& dirty);
     bool onKey(WPARAM key);
     void onMouseMove(Point point);

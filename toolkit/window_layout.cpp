@@ -1,5 +1,7 @@
 #include "toolkit/window_layout.h"
 
+#include <algorithm>
+
 #include "toolkit/attribute_values.h"
 #include "toolkit/layout_tree.h"
 #include "toolkit/skin_store.h"
@@ -43,6 +45,11 @@ const WindowAttribute kWindowAttributes[] = {
          const auto on = parseBool(v);
          return on && (s.layered = *on, true);
      }},
+    {L"fitcontent", ValueKind::kBool,
+     [](WindowSettings& s, const std::wstring& v) {
+         const auto on = parseBool(v);
+         return on && (s.fitContent = *on, true);
+     }},
 };
 
 WindowSettings readSettings(const LayoutDocument& layout, Diagnostics& out) {
@@ -62,7 +69,19 @@ WindowSettings readSettings(const LayoutDocument& layout, Diagnostics& out) {
     return s;
 }
 
+int bounded(int value, int limit) {
+    return limit > 0 ? std::min(value, limit) : value;
+}
+
 }  // namespace
+
+Size fittedSize(const WindowSettings& settings, Control* root, Size size, Size limit) {
+    if (!settings.fitContent || !root) return size;
+    Size fitted;
+    fitted.cx = std::max(size.cx, bounded(root->contentSize(size.cx).cx, limit.cx));
+    fitted.cy = std::max(size.cy, bounded(root->contentSize(fitted.cx).cy, limit.cy));
+    return fitted;
+}
 
 std::optional<WindowSettings> loadWindowLayout(PaintManager& manager, const std::wstring& folder,
                                                const std::wstring& file,

@@ -19,7 +19,15 @@ struct WindowSettings {
     Rect caption;  // left, top, inset from the right edge, bottom
     int roundCorner = 0;
     bool layered = false;
+    // The window grows beyond its size when its content needs more room (a longer text).
+    bool fitContent = false;
 };
+
+// The client size a window shows its tree at, in device pixels: the size it has from its layout,
+// or, when the layout lets it fit its content, as much more as the tree needs (first the width its
+// content needs, then the height at that width), never beyond the limit (0: none). Never less
+// than the layout's size.
+Size fittedSize(const WindowSettings& settings, Control* root, Size size, Size limit = {});
 
 // Reads folder + file from the skin store, builds its tree into the manager (replacing the old
 // one) and declares its fonts. Nothing when the layout is missing or does not parse; the

@@ -71,9 +71,7 @@ TEST_F(InstallerSkin, ABrokenDialogLayoutLeavesTheMainWindowWorking) {
     Installer run(folder_.path(), L"TamrixInstaller.exe");
     HWND main = run.waitForWindow(installer::kMainWindow);
     ASSERT_TRUE(main);
-    const auto close = run.waitElement(main, englishText("download_close"));
-    ASSERT_TRUE(close) << installer::describe(run.elements(main));
-    ASSERT_TRUE(run.click(*close));
+    ASSERT_TRUE(installer::pressCloseButton(run, main)) << installer::describe(run.elements(main));
     ASSERT_TRUE(run.waitForLog("tk::WindowBase::create", "window box not created"));
     EXPECT_TRUE(
         logged(run, "tk::WindowBase::create", "layout: downloaderbox.xml(3): XML does not parse"));
@@ -124,6 +122,47 @@ TEST_F(InstallerSkin, AScreenReaderHearsWhatEachControlOfTheStartPageIs) {
             EXPECT_FALSE(e.name.empty()) << "a control without a name, role " << e.role;
         }
     }
+    ASSERT_TRUE(run.pressKeys(main, "Escape"));
+    EXPECT_EQ(run.waitExit(), 0);
+}
+
+// A translator's longer exit question in a text table beside the installer: the exit dialog,
+// as wide as before, grows about its centre (over the main window's) instead of cutting the
+// question, which ends above the answers; the answers stay inside the window and answer.
+TEST_F(InstallerSkin, ALongerTranslationGrowsTheExitDialog) {
+    std::string table =
+        testing_support::readFileBytes(installer::sourceRoot() + L"skin\\multi_language.tsv");
+    const std::regex row("(\nLabel\tMsgBox_exit\t[^\t]*\t[^\t]*\t)[^\t]*");
+    ASSERT_TRUE(std::regex_search(table, row));
+    std::string question;
+    for (int i = 0; i < 8; ++i) question += "Closing now keeps nothing of what was downloaded. ";
+    question += "Do you want to stop the installation?";
+    table = std::regex_replace(table, row, "$1" + question);
+    ASSERT_TRUE(testing_support::writeFileBytes(folder_.path() + L"multi_language.tsv", table));
+
+    Installer run(folder_.path(), L"TamrixInstaller.exe");
+    HWND main = run.waitForWindow(installer::kMainWindow);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(installer::pressCloseButton(run, main)) << installer::describe(run.elements(main));
+    HWND box = run.waitForWindow(installer::kExitDialog);
+    ASSERT_TRUE(box);
+    RECT window{}, owner{};
+    EXPECT_TRUE(testing_support::waitUntil([&] {
+        GetWindowRect(box, &window);
+        return window.bottom - window.top > 236;
+    })) << "taller than the layout";
+    const auto text = run.waitElement(box, testing_support::widen(question));
+    const auto no = installer::waitButton(run, box, englishText("No"));
+    ASSERT_TRUE(text && no) << installer::describe(run.elements(box));
+    EXPECT_EQ(window.right - window.left, 436);
+    GetWindowRect(main, &owner);
+    EXPECT_NEAR(window.top + window.bottom, owner.top + owner.bottom, 2) << "still centred";
+    EXPECT_LT(window.top, text->location.top);
+    EXPECT_LE(text->location.bottom, no->location.top) << "the question ends above the answers";
+    EXPECT_LT(no->location.bottom, window.bottom);
+    EXPECT_TRUE(run.screenshot(box, L"skin-long-exit-question.png"));
+    ASSERT_TRUE(run.click(*no));
+    EXPECT_TRUE(run.waitHidden(box));
     ASSERT_TRUE(run.pressKeys(main, "Escape"));
     EXPECT_EQ(run.waitExit(), 0);
 }

@@ -3,7 +3,9 @@
 // program puts it in: the main window's pages with the texts the program writes (the start page
 // also with the custom-path panel and its error row, the progress page with the longest stage and
 // size texts and each tip, the game package page with its counted, coloured progress, the final
-// page), the three dialogs, and every message box the program opens with its one or two buttons.
+// page), the three dialogs, and every message box the program opens with its one or two buttons;
+// the dialogs and both message-box layouts also with a message far longer than they were drawn
+// for, which makes the window taller (and only that: every other render has its layout's size).
 // The main window and the dialogs use the language's face (its font file registered from the font
 // archive, as the installer does); message boxes set their own. The toolkit's measurement says
 // that every text fits its box, with no character lacking a glyph, and the controls keep inside
@@ -120,7 +122,8 @@ struct Render {
     std::wstring window;
     std::wstring layout;
     int dpi = 96;
-    tk::Size size;  // the window's size in 96-DPI units
+    tk::Size size;       // the window's size in 96-DPI units
+    bool grows = false;  // its text needs more room than the size gives: the window grows
     std::vector<std::pair<std::wstring, std::wstring>> options;
     std::vector<Shown> shown;
 
@@ -309,6 +312,28 @@ std::vector<Render> rendersOf(const Language& language, int dpi) {
                   {L"btnLeft", t("sure")},
                   {L"btnRight", t("cancel")}};
 
+    // A message far longer than the layouts were drawn for (the install help the service sends,
+    // or a translator's longer table): eight of the language's own texts, one under the other.
+    std::wstring longText;
+    for (const std::wstring& part :
+         {t("install_error_tip2"), t("change_path_tip"),
+          folder_advice::formatAdvice(t("path_ssd"), L"D", L"C"),
+          folder_advice::formatAdvice(t("path_more"), L"D", L""), t("download_error_tip2"),
+          t("download_slowtip"), t("installing_exit_tip"), t("downloading_error_tip")})
+        longText += (longText.empty() ? L"" : L"\n") + part;
+    Render& exitLong = render(L"exit_long", L"downloaderbox.xml", {436, 236});
+    exitLong.options = exit.options;
+    for (const Shown& shown : exit.shown)
+        if (shown.name != L"descriptlabel") exitLong.shown.push_back(shown);
+    exitLong.grows = true;
+    exitLong.text(L"descriptlabel", longText);
+    for (auto [window, layout] : {std::pair{L"download_error_long", L"downloaderrorbox.xml"},
+                                  std::pair{L"install_error_help", L"installbox.xml"}}) {
+        Render& r = render(window, layout, {456, 296});
+        r.grows = true;
+        r.option(L"--font", descriptor.fontFace).text(L"descriptlabel", longText);
+    }
+
     // Every message box: an icon picks the tall layout, none the short one.
     struct Button {
         bool primary;
@@ -343,6 +368,9 @@ std::vector<Render> rendersOf(const Language& language, int dpi) {
     box(L"box_advice_space", false, "path_noice",
         folder_advice::formatAdvice(t("path_more"), L"D", L""),
         {{false, "path_not"}, {true, "path_ok"}});
+    box(L"box_long_icon", true, "MSGBox_noice", longText, {{true, "sure"}});
+    box(L"box_long", false, "MSGBox_noice", longText, {{false, "sure"}, {true, "cancel"}});
+    renders[renders.size() - 2].grows = renders.back().grows = true;
 
     // A language written right to left shows every window mirrored: each is rendered once more
     // laid out left to right, with the same texts, to be compared with.
@@ -382,6 +410,7 @@ struct Rendered {
     Render render;
     Report full;
     std::vector<Reported> report;  // the controls of the report
+    SIZE size{};                   // of the picture: the window as it shows
 };
 
 // A value as the viewer's batch file writes it: a backslash doubled, a line break as "\n".
@@ -480,9 +509,10 @@ protected:
         }
         for (auto& viewer : viewers) EXPECT_EQ(viewer->wait(240000), 0) << "skin viewer";
         for (Render& r : all) {
-            Rendered done{std::move(r), {}, {}};
+            Rendered done{std::move(r), {}, {}, {}};
             done.full = testing_support::readViewerReport(done.render.report());
             done.report = done.full.controls;
+            done.size = pngSize(done.render.png());
             rendered_->push_back(std::move(done));
         }
     }
@@ -503,14 +533,17 @@ std::string describe(const Reported& c) {
 }
 
 TEST_F(SkinRenders, EveryWindowIsRenderedInEveryLanguageAtBothScales) {
-    // 27 states, the Arabic stage text, and the left-to-right twins of Arabic and Persian.
+    // 32 states, the Arabic stage text, and the left-to-right twins of Arabic and Persian.
     ASSERT_EQ(rendered().size(),
-              std::size(kLanguages) * std::size(kScales) * 27 + 2 + std::size(kScales) * (28 + 27));
+              std::size(kLanguages) * std::size(kScales) * 32 + 2 + std::size(kScales) * (33 + 32));
     for (const Rendered& r : rendered()) {
         SCOPED_TRACE(r.render.where());
-        const SIZE size = pngSize(r.render.png());
-        EXPECT_EQ(size.cx, tk::scaleLength(r.render.size.cx, r.render.dpi));
-        EXPECT_EQ(size.cy, tk::scaleLength(r.render.size.cy, r.render.dpi));
+        // The layout's size, or taller where the text needs it; as wide as the layout.
+        EXPECT_EQ(r.size.cx, tk::scaleLength(r.render.size.cx, r.render.dpi));
+        if (r.render.grows)
+            EXPECT_GT(r.size.cy, tk::scaleLength(r.render.size.cy, r.render.dpi));
+        else
+            EXPECT_EQ(r.size.cy, tk::scaleLength(r.render.size.cy, r.render.dpi));
         ASSERT_FALSE(r.report.empty()) << "no report";
         for (const tk::Diagnostic& d : r.full.diagnostics) ADD_FAILURE() << narrow(tk::describe(d));
         // The texts the program wrote are on show, in the controls it wrote them into.
@@ -539,8 +572,7 @@ TEST_F(SkinRenders, EveryTextFitsItsBoxWithAGlyphForEveryCharacter) {
 
 TEST_F(SkinRenders, ControlsStayInsideTheirRowsAndTheWindow) {
     for (const Rendered& r : rendered()) {
-        const RECT window{0, 0, tk::scaleLength(r.render.size.cx, r.render.dpi),
-                          tk::scaleLength(r.render.size.cy, r.render.dpi)};
+        const RECT window{0, 0, r.size.cx, r.size.cy};
         std::vector<const Reported*> parents;  // by depth
         for (const Reported& c : r.report) {
             parents.resize(std::size_t(c.depth));
@@ -561,8 +593,8 @@ TEST_F(SkinRenders, TextsKeepAwayFromTheWindowEdges) {
     for (const Rendered& r : rendered()) {
         const int side = tk::scaleLength(kMargin, r.render.dpi);
         const int top = tk::scaleLength(kMargin / 2, r.render.dpi);
-        const int width = tk::scaleLength(r.render.size.cx, r.render.dpi);
-        const int height = tk::scaleLength(r.render.size.cy, r.render.dpi);
+        const int width = r.size.cx;
+        const int height = r.size.cy;
         for (const Reported& c : r.report) {
             if (!c.hasText) continue;
             EXPECT_TRUE(c.rect.left >= side && c.rect.right <= width - side && c.rect.top >= top &&
@@ -623,7 +655,7 @@ TEST_F(SkinRenders, RightToLeftWindowsAreTheMirrorOfTheirLeftToRightLayout) {
         ASSERT_NE(twin, rendered().end());
         ASSERT_EQ(r.report.size(), twin->report.size());
         ASSERT_FALSE(r.report.empty());
-        const int width = tk::scaleLength(r.render.size.cx, r.render.dpi);
+        const int width = r.size.cx;
         int moved = 0;
         for (std::size_t i = 0; i < r.report.size(); ++i) {
             const Reported& shown = r.report[i];
@@ -640,7 +672,7 @@ TEST_F(SkinRenders, RightToLeftWindowsAreTheMirrorOfTheirLeftToRightLayout) {
         EXPECT_GT(moved, 0) << "nothing moved";
         ++windows;
     }
-    EXPECT_EQ(windows, int(std::size(kScales)) * (28 + 27));
+    EXPECT_EQ(windows, int(std::size(kScales)) * (33 + 32));
 }
 
 // What moves from page to page stays in place: the main action of the start page and of the

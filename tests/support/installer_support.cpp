@@ -371,6 +371,11 @@ std::optional<AccessibleElement> waitInstallButton(const Installer& run, HWND ma
     return waitButton(run, main, englishText("Button_install_fast"));
 }
 
+bool pressCloseButton(const Installer& run, HWND main) {
+    const auto close = run.waitElement(main, englishText("download_close"));
+    return close && run.click(*close);
+}
+
 int shownPercent(const Installer& run, HWND main) {
     const std::wstring prefix = englishText("Label_downloading") + L"(";
     for (const auto& e : run.elements(main)) {

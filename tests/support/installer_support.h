@@ -152,6 +152,8 @@ inline bool mountSmallDrive() {
 
 // The start page's install button, waited for.
 std::optional<AccessibleElement> waitInstallButton(const Installer& run, HWND main);
+// Clicks the title bar's close button of the main window, once it is there.
+bool pressCloseButton(const Installer& run, HWND main);
 // The percent the progress page's stage text shows ("Downloading...(N%)"); -1 when it shows none.
 int shownPercent(const Installer& run, HWND main);
 // A button of the window by its text, waited for; of several, the lowest on the screen (a

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
+
+#include "tests/support/geometry_print.h"
 
 namespace {
 
@@ -156,6 +159,46 @@ TEST(BoxLayout, SharesNeverGoNegativeWhenFixedItemsOverfillTheArea) {
     for (const Rect& r : rects) {
         EXPECT_GE(r.width(), 0);
         EXPECT_LE(r.right, 50);
+    }
+}
+
+// The room a box needs: along the axis sizes within bounds, margins and gaps; across it the
+// largest item; floats need none. In that room layoutBox cuts no item short.
+TEST(BoxLayout, MeasuresTheRoomInWhichNoItemIsCut) {
+    BoxItem clamped = fixed(90, 90);
+    clamped.maxMain = 30;
+    clamped.minCross = 120;
+    const struct {
+        Axis axis;
+        int gap;
+        std::vector<BoxItem> items;
+        tk::Size expected;
+    } cases[] = {
+        {Axis::kVertical, 0, {fixed(20, 30), fixed(10, 50)}, {50, 30}},
+        {Axis::kHorizontal, 6, {fixed(20), fixed(20), fixed(20)}, {72, 0}},
+        {Axis::kVertical, 0, {fixed(10), bounded(25, 0), stretch()}, {0, 35}},
+        {Axis::kVertical, 0, {clamped}, {120, 30}},
+        {Axis::kHorizontal, 4, {margined(30, {5, 4, 6, 8}), fixed(10, 7)}, {55, 12}},
+        {Axis::kVertical, 10, {fixed(10), floating({0, 0, 500, 500}), fixed(10)}, {0, 30}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        const tk::Size room = tk::measureBox(c.axis, c.gap, c.items);
+        EXPECT_EQ(room, c.expected);
+        const Rect area{3, 5, 3 + room.cx, 5 + room.cy};
+        const auto rects = tk::layoutBox(c.axis, area, area, c.gap, c.items);
+        for (size_t i = 0; i < c.items.size(); ++i) {
+            const BoxItem& item = c.items[i];
+            if (item.floating) continue;
+            const int wanted = item.main > 0
+                                   ? std::clamp(item.main, item.minMain,
+                                                item.maxMain > 0 ? item.maxMain : item.main)
+                                   : item.minMain;
+            const Rect& r = rects[i];
+            EXPECT_EQ(c.axis == Axis::kVertical ? r.height() : r.width(), wanted) << "item " << i;
+            EXPECT_LE(c.axis == Axis::kVertical ? r.bottom : r.right,
+                      c.axis == Axis::kVertical ? area.bottom : area.right);
+        }
     }
 }
 

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/geometry_print.h"
 #include "toolkit/combo.h"
 #include "toolkit/container.h"
 #include "toolkit/control_factory.h"
 #include "toolkit/edit.h"
 #include "toolkit/layout_tree.h"
 #include "toolkit/paint_manager.h"
+#include "toolkit/text_renderer.h"
 #include "toolkit/window_base.h"
 
 namespace {
@@ -118,6 +120,68 @@ TEST(ControlTree, WrappedTextStartsAtTheTopUnlessAskedOtherwise) {
         tk::Label label;
         tk::applyAttributes(label, attributes);
         EXPECT_EQ(label.textFormat().align & (tk::kAlignVCenter | tk::kAlignBottom), vertical);
+    }
+}
+
+// What a tree's content needs at a width: wrapped text at the width its box gives it, fixed
+// sizes, insets, margins and gaps, the children that show; measured in device pixels.
+TEST(ControlTree, ContainersMeasureTheRoomTheirContentNeeds) {
+    const tk::FontSpec font{L"Noto Sans", 12};
+    const std::string plain =
+        "A longer translation of the message wraps onto more lines than the layout's author "
+        "planned for, and its box grows to show all of them.";
+    const std::wstring sentence(plain.begin(), plain.end());
+    auto wrapped = [&](int width) {
+        tk::TextFormat format;
+        format.multiline = true;
+        return tk::measureText(sentence, font, 96, format, {width, 0}).size.cy;
+    };
+    const tk::Size retry = tk::measureText(L"Retry", font, 96, {}, {}).size;
+    const std::string text = "text=\"" + plain + "\"";
+    const struct {
+        const char* what;
+        std::string xml;
+        int width;
+        tk::Size expected;
+        int dpi = 96;
+    } cases[] = {
+        {"a wrapped label in a column: the column's width less inset and margins",
+         R"(<VerticalLayout inset="10,5,10,5" childpadding="8"><Control height="20"/>
+            <Label multiline="true" padding="4,0,6,0" )" +
+             text + "/></VerticalLayout>",
+         300,
+         {30, 5 + 20 + 8 + wrapped(300 - 20 - 10) + 5}},
+        {"a stretching wrapped label takes the rest of the row",
+         R"(<HorizontalLayout childpadding="10"><Control width="50"/><Label multiline="true" )" +
+             text + "/></HorizontalLayout>",
+         300,
+         {60, wrapped(240)}},
+        {"a column of its own width wraps its text there, whatever its parent offers",
+         "<VerticalLayout width=\"150\"><Label multiline=\"true\" " + text + "/></VerticalLayout>",
+         300,
+         {150, wrapped(150)}},
+        {"hidden children and floats need nothing, a line its text",
+         R"(<VerticalLayout><Label text="Retry"/><Label visible="false" multiline="true" )" + text +
+             R"(/><Control float="true" pos="0,0,500,500"/></VerticalLayout>)",
+         300, retry},
+        {"a text that may end in an ellipsis needs no width, an auto-width one its text",
+         R"(<HorizontalLayout><Label text="Retry" endellipsis="true"/><Button text="Retry"
+            autocalcwidth="true" textpadding="20,0,20,0"/></HorizontalLayout>)",
+         300,
+         {retry.cx + 40, retry.cy}},
+        {"lengths in 96-DPI units scale",
+         R"(<VerticalLayout inset="0,10,0,10"><Control height="20" width="30"/></VerticalLayout>)",
+         300,
+         {60, 80},
+         192},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Tree tree("<Window>" + c.xml + "</Window>");
+        tree.manager.setDpi(c.dpi);
+        tree.manager.fonts().setDefaultFont(font, false);
+        ASSERT_NE(tree.manager.root(), nullptr);
+        EXPECT_EQ(tree.manager.root()->contentSize(c.width), c.expected);
     }
 }
 

@@ -134,6 +134,44 @@ TEST_F(MessageBoxTest, IconsChooseTheLayoutAndARefusalShowsItsTitleAndTheConfirm
     }
 }
 
+// A text longer than the layout's room grows the box (a bordered window) about its centre, as
+// wide as the layout, until every line has its room; a short text keeps the layout's size.
+// Both layouts.
+TEST_F(MessageBoxTest, ALongTextGrowsTheBoxInsteadOfBeingCut) {
+    std::wstring longText;
+    for (int i = 0; i < 12; ++i) longText += L"A sentence that a translation made much longer. ";
+    const struct {
+        const wchar_t* icon;
+        int height;
+    } layouts[] = {{L"", 266}, {L"common/msg_ok48.png", 336}};
+    for (const auto& layout : layouts) {
+        for (const bool isLong : {false, true}) {
+            SCOPED_TRACE(testing::Message() << layout.height << (isLong ? " long" : " short"));
+            const std::wstring text = isLong ? longText : L"Short.";
+            MessageBoxWindow* box = msg::showMessageBoxWithIcon(owner_.hwnd(), layout.icon,
+                                                                L"Prompt", text, {L"No"}, {L"Yes"});
+            ASSERT_NE(box, nullptr);
+            const HWND hwnd = box->hwnd();
+            const RECT before = windowRect(hwnd);
+            UpdateWindow(hwnd);  // laid out as painted
+            const RECT after = windowRect(hwnd);
+            EXPECT_EQ(after.right - after.left, scaled(hwnd, 436));
+            if (isLong) {
+                EXPECT_GT(after.bottom - after.top, scaled(hwnd, layout.height));
+            } else {
+                EXPECT_EQ(after.bottom - after.top, scaled(hwnd, layout.height));
+            }
+            EXPECT_LE(std::abs((after.top + after.bottom) - (before.top + before.bottom)), 1)
+                << "about the same centre";
+
+            const auto room = ui_test::textRoom(*box->find<tk::Label>(L"descriptlabel"));
+            EXPECT_LE(room.need, room.room) << "every line has its room";
+            box->close(1);
+            ASSERT_TRUE(pumpUntil([&] { return gone(hwnd); }));
+        }
+    }
+}
+
 TEST_F(MessageBoxTest, TheOwnerIsDisabledWhileABoxIsOpenAndEnabledAfterEveryWayOfClosing) {
     enum class Way { kButton, kCloseButton, kPostedEscape, kTranslatedEscape };
     struct Case {

@@ -15,7 +15,10 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "toolkit/control.h"
+#include "toolkit/paint_manager.h"
 #include "toolkit/skin_store.h"
+#include "toolkit/text_renderer.h"
 #include "toolkit/text_table.h"
 #include "toolkit/toolkit_setup.h"
 #include "toolkit/window_base.h"
@@ -89,6 +92,20 @@ inline bool pumpPending() {
     markerSeen() = false;
     PostThreadMessageW(GetCurrentThreadId(), kMarkerMessage, 0, 0);
     return pumpUntil([] { return markerSeen(); });
+}
+
+// The height a label's text needs at the label's width, and the height the label gives it
+// (device pixels, as laid out).
+struct TextRoom {
+    int need = 0;
+    int room = 0;
+};
+inline TextRoom textRoom(const tk::Label& label) {
+    const int dpi = label.manager() ? label.manager()->dpi() : 96;
+    const tk::Rect box = label.rect().deflate(tk::scaleInsets(label.textPadding(), dpi));
+    const auto m =
+        tk::measureText(label.text(), label.fontSpec(), dpi, label.textFormat(), {box.width(), 0});
+    return {m.size.cy, box.height()};
 }
 
 // This thread's top-level windows of the window class, visible or not.

@@ -22,7 +22,8 @@
 // can reach it, and for texts whether they fit their box; and what is wrong with the layout
 // (file, line, element, attribute, value and message of each diagnostic), also when the layout
 // cannot be built. The diagnostics go to stderr too. Without --live no window is shown: the
-// layout is laid out and painted off screen at the DPI.
+// layout is laid out and painted off screen at the DPI, in the window's size (larger where the
+// layout lets the window fit a content that needs more).
 //
 // --batch renders many layouts in one process: the file (UTF-8) holds one render per line,
 // its options and values separated by TABs (so a value may hold spaces; a value may be empty;
@@ -362,9 +363,10 @@ bool renderOffScreen(const Options& options) {
         }
     // The DPI the manager lays out at: the given one, or the system's when none was given.
     const int dpi = manager.dpi();
-    const int width = tk::scaleLength(settings->size.cx > 0 ? settings->size.cx : 640, dpi);
-    const int height = tk::scaleLength(settings->size.cy > 0 ? settings->size.cy : 400, dpi);
-    manager.resize({width, height});
+    const tk::Size size{tk::scaleLength(settings->size.cx > 0 ? settings->size.cx : 640, dpi),
+                        tk::scaleLength(settings->size.cy > 0 ? settings->size.cy : 400, dpi)};
+    // A window that fits its content grows here as it does on screen.
+    manager.resize(tk::fittedSize(*settings, manager.root(), size));
     manager.paintAll();
     if (!options.out.empty() && !tk::writePng(options.out, manager.surface()))
         return fail(L"cannot write", options.out), false;
