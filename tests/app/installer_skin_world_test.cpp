@@ -13,6 +13,7 @@
 #include <string>
 
 #include "tests/support/installer_support.h"
+#include "tests/support/world_support.h"
 
 namespace {
 
@@ -83,7 +84,9 @@ TEST_F(InstallerSkin, ABrokenDialogLayoutLeavesTheMainWindowWorking) {
     ASSERT_TRUE(run.click(*install));
     EXPECT_TRUE(run.waitElement(main, installer::isProgressBar)) << "the progress page";
     EXPECT_TRUE(run.screenshot(main, L"skin-broken-dialog.png"));
-    ASSERT_TRUE(run.pressKeys(main, "Escape"));
+    // On the world's fast hosts the run goes on to the installer and ends by itself.
+    EXPECT_EQ(testing_support::world::waitForStandinRuns("installer", installerStart_ + 1).size(),
+              installerStart_ + 1);
     EXPECT_EQ(run.waitExit(), 0);
 }
 
